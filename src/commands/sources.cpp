@@ -1,0 +1,56 @@
+// add-source, sources and forget-source: the app's phones and IP cameras.
+#include "cli/fail.h"
+#include "cli/options.h"
+#include "cli/text.h"
+#include "client/api.h"
+#include "commands/commands.h"
+
+void run_add_source() {
+    if (positionals().size() < 3) {
+        fail("usage: vistrel add-source <name> <url>\n"
+             "  e.g. vistrel add-source phone http://192.168.1.50:8080/shot.jpg");
+    }
+    JsonValue body = JsonValue::object();
+    body["name"] = positional(1);
+    body["url"] = positional(2);
+    JsonValue reply = reply_json(api_post("/sources", body));
+    if (has_flag("json")) {
+        print_json(reply);
+        return;
+    }
+    const JsonValue& added = json_member(reply, "added");
+    print("added " + json_text(added) + " \u2014 use it with --device net:" + json_string_or(added, "?") + "\n");
+}
+
+static void print_sources(const JsonValue& reply) {
+    if (has_flag("json")) {
+        print_json(reply);
+        return;
+    }
+    const JsonValue& sources = json_member(reply, "sources");
+    if (!sources.is_array() || sources.empty()) {
+        print("no phone / IP cameras registered\n"
+              "  add one: vistrel add-source phone http://<phone-ip>:8080/shot.jpg\n");
+        return;
+    }
+    for (const JsonValue& source : sources) {
+        print("  net:" + pad_right(json_string_or(json_member(source, "name"), "?"), 16) + " " +
+              json_string_or(json_member(source, "url"), "?") + "\n");
+    }
+}
+
+void run_sources() {
+    print_sources(reply_json(api_get("/sources")));
+}
+
+void run_forget_source() {
+    if (positionals().size() < 2) fail("usage: vistrel forget-source <name>");
+    JsonValue body = JsonValue::object();
+    body["name"] = positional(1);
+    JsonValue reply = reply_json(api_post("/sources/remove", body));
+    if (has_flag("json")) {
+        print_json(reply);
+        return;
+    }
+    print("removed " + json_text(json_member(reply, "removed")) + "\n");
+}

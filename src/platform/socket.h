@@ -1,0 +1,51 @@
+#pragma once
+// Every call of the socket API lives behind this header, in socket_posix.cpp
+// or socket_win32.cpp. All calls block.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/io_error.h"
+
+// A socket address in the platform's own layout.
+struct SocketAddress {
+    alignas(8) unsigned char storage[128] = {};
+    int length = 0;
+    int family = 0;
+};
+
+using SocketHandle = std::intptr_t;
+
+struct ConnectResult {
+    SocketHandle handle = -1;
+    std::optional<IoError> error;
+};
+
+struct ResolveResult {
+    std::vector<SocketAddress> addresses;
+    std::optional<IoError> error;
+};
+
+struct TransferResult {
+    std::size_t bytes = 0;
+    std::optional<IoError> error;
+};
+
+// Starts the socket layer once per process (Winsock 2.2 on Windows).
+std::optional<IoError> socket_layer_start();
+
+// A numeric IPv4 ("127.0.0.1") or IPv6 ("::1") address with a port and an
+// IPv6 scope id; absent when the text is not such an address.
+std::optional<SocketAddress> numeric_address(const std::string& ip, bool ipv6, std::uint16_t port, std::uint32_t scope_id);
+
+// Looks the host up as stream-socket addresses of any family, each given the port.
+ResolveResult resolve_host(const std::string& host, std::uint16_t port);
+
+ConnectResult connect_socket(const SocketAddress& address);
+std::optional<IoError> set_receive_timeout(SocketHandle socket, std::uint32_t milliseconds);
+TransferResult send_some(SocketHandle socket, const char* data, std::size_t size);
+// A receive that waits longer than the timeout fails with the system's timed-out error.
+TransferResult receive_some(SocketHandle socket, char* data, std::size_t size);
+void close_socket(SocketHandle socket);

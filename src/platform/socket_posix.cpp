@@ -1,0 +1,136 @@
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "platform/socket.h"
+
+std::optional<IoError> socket_layer_start() {
+    return std::nullopt;  // nothing to start; SIGPIPE is ignored at the entry
+}
+
+std::optional<SocketAddress> numeric_address(const std::string& ip, bool ipv6, std::uint16_t port, std::uint32_t scope_id) {
+    SocketAddress address;
+    if (ipv6) {
+        sockaddr_in6 v6{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        v6.sin6_scope_id = scope_id;
+        if (inet_pton(AF_INET6, ip.c_str(), &v6.sin6_addr) != 1) return std::nullopt;
+        std::memcpy(address.storage, &v6, sizeof v6);
+        address.length = sizeof v6;
+        address.family = AF_INET6;
+    } else {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        if (inet_pton(AF_INET, ip.c_str(), &v4.sin_addr) != 1) return std::nullopt;
+        std::memcpy(address.storage, &v4, sizeof v4);
+        address.length = sizeof v4;
+        address.family = AF_INET;
+    }
+    return address;
+}
+
+ResolveResult resolve_host(const std::string& host, std::uint16_t port) {
+    ResolveResult result;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    int status = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (status != 0) {
+        if (status == EAI_SYSTEM) {
+            result.error = os_error(errno);
+        } else {
+            result.error = IoError{std::string("failed to look up address information: ") + gai_strerror(status)};
+        }
+        return result;
+    }
+    for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_addrlen > sizeof(SocketAddress::storage)) continue;
+        SocketAddress address;
+        std::memcpy(address.storage, entry->ai_addr, entry->ai_addrlen);
+        address.length = static_cast<int>(entry->ai_addrlen);
+        address.family = entry->ai_family;
+        if (entry->ai_family == AF_INET) {
+            reinterpret_cast<sockaddr_in*>(address.storage)->sin_port = htons(port);
+        } else if (entry->ai_family == AF_INET6) {
+            reinterpret_cast<sockaddr_in6*>(address.storage)->sin6_port = htons(port);
+        }
+        result.addresses.push_back(address);
+    }
+    freeaddrinfo(found);
+    return result;
+}
+
+// An interrupted connect goes on in the background; wait for its outcome.
+static int finish_interrupted_connect(int fd) {
+    pollfd watch{fd, POLLOUT, 0};
+    while (poll(&watch, 1, -1) < 0) {
+        if (errno != EINTR) return errno;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0) return errno;
+    return error;
+}
+
+ConnectResult connect_socket(const SocketAddress& address) {
+    ConnectResult result;
+    int fd = socket(address.family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        result.error = os_error(errno);
+        return result;
+    }
+    int error = 0;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(address.storage), static_cast<socklen_t>(address.length)) < 0) {
+        error = errno == EINTR ? finish_interrupted_connect(fd) : errno;
+    }
+    if (error != 0) {
+        close(fd);
+        result.error = os_error(error);
+        return result;
+    }
+    result.handle = fd;
+    return result;
+}
+
+std::optional<IoError> set_receive_timeout(SocketHandle socket, std::uint32_t milliseconds) {
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    limit.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
+    if (setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) < 0) {
+        return os_error(errno);
+    }
+    return std::nullopt;
+}
+
+TransferResult send_some(SocketHandle socket, const char* data, std::size_t size) {
+    for (;;) {
+        // MSG_NOSIGNAL: a peer that has gone away gives EPIPE, never SIGPIPE.
+        ssize_t sent = send(static_cast<int>(socket), data, size, MSG_NOSIGNAL);
+        if (sent >= 0) return TransferResult{static_cast<std::size_t>(sent), std::nullopt};
+        if (errno != EINTR) return TransferResult{0, os_error(errno)};
+    }
+}
+
+TransferResult receive_some(SocketHandle socket, char* data, std::size_t size) {
+    for (;;) {
+        ssize_t got = recv(static_cast<int>(socket), data, size, 0);
+        if (got >= 0) return TransferResult{static_cast<std::size_t>(got), std::nullopt};
+        if (errno == EINTR) continue;
+        // The receive timeout shows as EAGAIN; say what it means.
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return TransferResult{0, os_error(ETIMEDOUT)};
+        return TransferResult{0, os_error(errno)};
+    }
+}
+
+void close_socket(SocketHandle socket) {
+    close(static_cast<int>(socket));
+}

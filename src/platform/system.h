@@ -1,0 +1,32 @@
+#pragma once
+// What the program needs of the operating system apart from sockets: its
+// arguments, the environment, the standard streams, files and error texts.
+// One implementation per platform: system_posix.cpp, system_win32.cpp.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/io_error.h"
+
+// Called once at the entry, before anything else runs.
+void platform_start();
+
+// The system's message for an error code, without a trailing line break.
+std::string system_message(int code);
+
+// The value of an environment variable as UTF-8; absent when it is not set
+// or does not hold valid Unicode text.
+std::optional<std::string> environment_value(const char* name);
+
+enum class Stream { out, err };
+
+// Writes every byte or returns the reason it could not.
+std::optional<IoError> write_stream(Stream stream, std::string_view bytes);
+
+// Creates or truncates the file at `path` (UTF-8) and writes the pieces in
+// order. No folder is created.
+std::optional<IoError> write_file(const std::string& path, const std::vector<std::string_view>& pieces);
+
+// Ends the process at once; nothing buffered in the C runtime is flushed.
+[[noreturn]] void exit_process(int status);
