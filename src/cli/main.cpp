@@ -7,8 +7,6 @@
 #include <vector>
 
 // Windows hands the arguments over as UTF-16.
-std::string utf8_from_wide(const wchar_t* text);
-
 int wmain(int argc, wchar_t** argv) {
     platform_start();
     std::vector<std::string> arguments;

@@ -38,7 +38,8 @@ void fail_unreachable(const IoError& error) {
 
 void require_success(const HttpReply& reply, std::string_view fallback) {
     if (reply.status < 400) return;
-    const JsonValue& error = json_member(body_json(body_text(reply.body)), "error");
+    JsonValue parsed = body_json(body_text(reply.body));
+    const JsonValue& error = json_member(parsed, "error");
     fail(error.is_string() ? error.get_ref<const std::string&>() : std::string(fallback));
 }
 

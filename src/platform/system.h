@@ -30,3 +30,9 @@ std::optional<IoError> write_file(const std::string& path, const std::vector<std
 
 // Ends the process at once; nothing buffered in the C runtime is flushed.
 [[noreturn]] void exit_process(int status);
+
+#ifdef _WIN32
+// UTF-16 from the system as UTF-8. A lone surrogate keeps a three-byte form
+// that is not valid UTF-8, so the text can still be told apart from Unicode.
+std::string utf8_from_wide(const wchar_t* text);
+#endif

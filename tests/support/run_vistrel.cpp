@@ -1,0 +1,157 @@
+#include "run_vistrel.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+std::string required_environment(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') throw std::runtime_error(std::string(name) + " is not set");
+    return value;
+}
+
+std::vector<std::string> environment_for(const RunOptions& options) {
+    std::map<std::string, std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        std::size_t equals = text.find('=');
+        if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    // Every run starts without the variable the program reads, unless the test sets it.
+    variables.erase("VISTREL_PORT");
+    for (const auto& [name, value] : options.environment) {
+        if (value) {
+            variables[name] = *value;
+        } else {
+            variables.erase(name);
+        }
+    }
+    std::vector<std::string> list;
+    for (const auto& [name, value] : variables) list.push_back(name + "=" + value);
+    return list;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> list;
+    for (std::string& text : texts) list.push_back(text.data());
+    list.push_back(nullptr);
+    return list;
+}
+}  // namespace
+
+bool testing_windows_build() {
+    const char* target = std::getenv("VISTREL_TARGET");
+    return target != nullptr && std::string(target) == "windows";
+}
+
+RunResult run_vistrel(const std::vector<std::string>& arguments, const RunOptions& options) {
+    std::vector<std::string> command;
+    if (const char* runner = std::getenv("VISTREL_RUNNER"); runner != nullptr && *runner != '\0') {
+        std::istringstream words(runner);
+        for (std::string word; words >> word;) command.push_back(word);
+    }
+    // Absolute, since the run starts in another folder.
+    command.push_back(std::filesystem::absolute(required_environment("VISTREL_BIN")).string());
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> environment = environment_for(options);
+    std::vector<char*> argv = pointers(command);
+    std::vector<char*> envp = pointers(environment);
+    std::string folder = options.folder.string();
+
+    int out_pipe[2], err_pipe[2];
+    if (pipe2(out_pipe, O_CLOEXEC) < 0 || pipe2(err_pipe, O_CLOEXEC) < 0) throw std::runtime_error("pipe");
+    pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork");
+    if (child == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        int null_input = open("/dev/null", O_RDONLY);
+        dup2(null_input, 0);
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        if (chdir(folder.c_str()) < 0) _exit(125);
+        signal(SIGPIPE, SIG_DFL);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    if (options.close_stdout) {
+        close(out_pipe[0]);
+        out_pipe[0] = -1;
+    }
+    RunResult result;
+    pollfd watch[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open_count = options.close_stdout ? 1 : 2;
+    char buffer[65536];
+    while (open_count > 0) {
+        // A run that hangs is killed rather than hanging the test suite.
+        int ready = poll(watch, 2, 60000);
+        if (ready == 0) {
+            kill(child, SIGKILL);
+            break;
+        }
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (watch[i].fd < 0 || watch[i].revents == 0) continue;
+            ssize_t got = read(watch[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                close(watch[i].fd);
+                watch[i].fd = -1;
+                --open_count;
+            }
+        }
+    }
+    for (auto& entry : watch) {
+        if (entry.fd >= 0) close(entry.fd);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vistrel-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+std::map<std::string, std::string> files_in(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        files[std::filesystem::relative(entry.path(), folder).generic_string()] = bytes.str();
+    }
+    return files;
+}
+
+void write_bytes(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
