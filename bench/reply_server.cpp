@@ -1,0 +1,69 @@
+// Serves one fixed HTTP reply to every connection on 127.0.0.1, as fast as
+// it can: the app stand-in for the benchmarks.
+//
+//   reply_server PORT BODY_BYTES [json]
+//
+// Prints "ready" once it listens. The body is BODY_BYTES bytes of a
+// repeating pattern, or the health reply with "json".
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: reply_server PORT BODY_BYTES [json]\n");
+        return 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    int port = std::atoi(argv[1]);
+    std::string body;
+    if (argc > 3 && std::string(argv[3]) == "json") {
+        body = R"({"port":7777,"settings":{"device":"0","height":720,"width":1280},"version":"0.2.0"})";
+    } else {
+        body.resize(std::strtoull(argv[2], nullptr, 10));
+        for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 131 + 7);
+    }
+    std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0 || listen(listener, 64) < 0) {
+        std::perror("listen");
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    char buffer[65536];
+    for (;;) {
+        int connection = accept(listener, nullptr, nullptr);
+        if (connection < 0) continue;
+        setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        // Read the head; the benchmarks only send GETs.
+        std::string request;
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            ssize_t got = recv(connection, buffer, sizeof buffer, 0);
+            if (got <= 0) break;
+            request.append(buffer, static_cast<std::size_t>(got));
+        }
+        std::size_t sent = 0;
+        while (sent < reply.size()) {
+            ssize_t n = send(connection, reply.data() + sent, reply.size() - sent, 0);
+            if (n <= 0) break;
+            sent += static_cast<std::size_t>(n);
+        }
+        close(connection);
+    }
+}

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Measures vistrel side by side with curl in one run:
+#   - start-up: `vistrel status` against a fast local app, `vistrel help`
+#     against a trivial static C++ program;
+#   - transfer: `vistrel snap` against `curl -s -o` for 1 KiB and 256 MiB
+#     replies: wall time and peak resident memory.
+# Needs hyperfine, curl and /usr/bin/time (Debian: hyperfine curl time).
+#
+#   bench/run.sh [BUILD_DIR]     (default: build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release}
+vistrel=$(realpath "$build/src/vistrel")
+server=$(realpath "$build/bench/reply_server")
+work=$(mktemp -d)
+pids=()
+cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+start_server() {  # PORT BYTES [json]
+    "$server" "$@" > "$work/server-$1.log" &
+    pids+=($!)
+    until grep -q ready "$work/server-$1.log" 2>/dev/null; do sleep 0.05; done
+}
+mean_ms() {  # CSV from hyperfine, row N (1-based): mean in ms
+    awk -F, -v row="$2" 'NR == row + 1 { printf "%.2f", $2 * 1000 }' "$1"
+}
+peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+
+printf 'int main() { return 0; }\n' > "$work/trivial.cpp"
+g++ -O2 -static -o "$work/trivial" "$work/trivial.cpp"
+
+health=$(free_port); start_server "$health" 0 json
+small=$(free_port); start_server "$small" 1024
+large=$(free_port); start_server "$large" 268435456
+cd "$work"
+
+echo "== start-up"
+hyperfine -N --warmup 50 --runs 1000 --export-csv startup.csv \
+    "$vistrel status --port=$health" "curl -s http://127.0.0.1:$health/api/health" \
+    "$vistrel help" "$work/trivial" > /dev/null
+status=$(mean_ms startup.csv 1); curl_status=$(mean_ms startup.csv 2)
+help=$(mean_ms startup.csv 3); trivial=$(mean_ms startup.csv 4)
+printf '%-44s %9s ms\n' "vistrel status" "$status" "curl -s (same reply)" "$curl_status" \
+    "vistrel help" "$help" "trivial static C++ program" "$trivial"
+awk -v a="$status" -v b="$curl_status" 'BEGIN { printf "status / curl: %.3f\n", a / b }'
+awk -v a="$help" -v b="$trivial" 'BEGIN { printf "help / trivial: %.2f\n", a / b }'
+
+echo
+echo "== transfer (snap vs curl -s -o)"
+printf '%-10s %12s %12s %8s %14s %14s\n' body "vistrel ms" "curl ms" ratio "vistrel KiB" "curl KiB"
+for case in "1KiB $small 200" "256MiB $large 10"; do
+    set -- $case
+    hyperfine -N --warmup 2 --runs "$3" --export-csv "transfer-$1.csv" \
+        "$vistrel snap --port=$2 --out $work/v.bin" "curl -s -o $work/c.bin http://127.0.0.1:$2/api/frame.jpg?_=" > /dev/null
+    cmp -s v.bin c.bin || { echo "the two files differ" >&2; exit 1; }
+    v=$(mean_ms "transfer-$1.csv" 1); c=$(mean_ms "transfer-$1.csv" 2)
+    vm=$(peak_kib "$vistrel" snap --port="$2" --out "$work/v.bin")
+    cm=$(peak_kib curl -s -o "$work/c.bin" "http://127.0.0.1:$2/api/frame.jpg?_=")
+    printf '%-10s %12s %12s %8s %14s %14s\n' "$1" "$v" "$c" "$(awk -v a="$v" -v b="$c" 'BEGIN { printf "%.2f", a / b }')" "$vm" "$cm"
+done
+echo "(256 MiB = 262144 KiB; the memory bound is 1.1 x body + 16 MiB = 304742 KiB)"
