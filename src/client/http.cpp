@@ -272,6 +272,10 @@ ExchangeResult http_exchange(std::string_view method, std::string_view url, std:
     std::string line;
     TransferResult got = reader->read_line(line);
     if (got.error) return failed(*got.error);
+    // A peer that hangs up without a single byte has not answered: taking
+    // that as a success would save an empty file over the user's, or report
+    // a setting as made.
+    if (got.bytes == 0) return failed(IoError{"the connection closed without a reply"});
     if (!is_valid_utf8(line)) return failed(not_utf8);
     result.reply.status = status_code(line);
     for (;;) {

@@ -73,6 +73,13 @@ TEST(Snap, ReplacesAnExistingFileOnlyAfterASuccessfulReply) {
                 .err = "error: camera busy\n",
                 .status = 1,
                 .files_before = {{"vistrel.jpg", "old"}}});
+    check_case({.name = "an app that hangs up without a reply",
+                .arguments = {"snap"},
+                .replies = {ScriptedReply{}},
+                .requests = {get_request("/api/frame.jpg?_=")},
+                .err = unreachable("http://127.0.0.1:{port}/api", "the connection closed without a reply"),
+                .status = 1,
+                .files_before = {{"vistrel.jpg", "old"}}});
     check_case({.name = "an app that cannot be reached",
                 .arguments = {"snap", "--port=65536"},
                 .err = unreachable("http://127.0.0.1:65536/api", "invalid port value"),

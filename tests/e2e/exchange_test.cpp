@@ -42,7 +42,7 @@ TEST(Wire, StatusLinesAndHeaderBlocksReadLeniently) {
          "{\n  \"a\": 1\n}\n", "", 0},
         {"chunks are not decoded", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7\r\n{\"a\":1}\r\n0\r\n\r\n",
          "null\n", "", 0},
-        {"nothing at all", "", "null\n", "", 0},
+        {"nothing at all is no reply", "", "", unreachable(base, "the connection closed without a reply"), 1},
         {"a body that is not UTF-8 is no failure", "HTTP/1.1 200 OK\r\n\r\n\xFF\xFE", "null\n", "", 0},
         {"a header that is not UTF-8", "HTTP/1.1 200 OK\r\nX-Name: caf\xE9\r\n\r\n{}", "",
          unreachable(base, "stream did not contain valid UTF-8"), 1},
