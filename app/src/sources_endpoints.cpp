@@ -1,0 +1,77 @@
+#include "endpoints.h"
+#include "json_body.h"
+#include "refusal.h"
+#include "replies.h"
+
+#include <algorithm>
+
+namespace {
+// Caller holds store.mutex.
+std::vector<NetSource> load_or_refuse(const SourcesStore& store) {
+  try {
+    return load_sources(store.file);
+  } catch (const SourcesFileError& e) {
+    // Never write over a file that cannot be read: it may be the user's only
+    // copy of the list.
+    throw Refusal{500, "cannot read the sources file " + store.file.string() + ": " + e.what() +
+                           "; fix or remove it"};
+  }
+}
+
+void save_or_refuse(const SourcesStore& store, const std::vector<NetSource>& sources) {
+  try {
+    save_sources(store.file, sources);
+  } catch (const SourcesFileError& e) {
+    throw Refusal{500, e.what()};
+  }
+}
+
+nlohmann::json source_list(const std::vector<NetSource>& sources) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& source : sources) list.push_back({{"name", source.name}, {"url", source.url}});
+  return list;
+}
+}  // namespace
+
+void add_sources_endpoints(httplib::Server& server, AppState& state) {
+  server.Get("/api/sources", guarded([&state](const httplib::Request&, httplib::Response& res) {
+    std::lock_guard lock(state.sources.mutex);
+    reply_json(res, {{"sources", source_list(load_or_refuse(state.sources))}});
+  }));
+
+  server.Post("/api/sources", guarded([&state](const httplib::Request& req, httplib::Response& res) {
+    nlohmann::json body = parse_json_object(req.body);
+    std::string name = required_string_member(body, "name");
+    std::string url = required_string_member(body, "url");
+    if (auto problem = source_name_problem(name)) throw Refusal{400, *problem};
+    if (auto problem = source_url_problem(url)) throw Refusal{400, *problem};
+
+    std::lock_guard lock(state.sources.mutex);
+    std::vector<NetSource> sources = load_or_refuse(state.sources);
+    auto existing = std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
+    nlohmann::json reply = {{"added", name}, {"url", url}};
+    // Adding a name again points it at the new URL.
+    if (existing != sources.end()) {
+      reply["replaced"] = existing->url;
+      existing->url = url;
+    } else {
+      if (sources.size() >= max_sources) {
+        throw Refusal{400, "at most " + std::to_string(max_sources) + " sources can be registered; forget one first"};
+      }
+      sources.push_back({name, url});
+    }
+    save_or_refuse(state.sources, sources);
+    reply_json(res, reply);
+  }));
+
+  server.Post("/api/sources/remove", guarded([&state](const httplib::Request& req, httplib::Response& res) {
+    std::string name = required_string_member(parse_json_object(req.body), "name");
+    std::lock_guard lock(state.sources.mutex);
+    std::vector<NetSource> sources = load_or_refuse(state.sources);
+    auto existing = std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
+    if (existing == sources.end()) throw Refusal{404, "no source named \"" + name + "\" is registered"};
+    sources.erase(existing);
+    save_or_refuse(state.sources, sources);
+    reply_json(res, {{"removed", name}});
+  }));
+}
