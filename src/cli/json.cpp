@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cli/fail.h"
+#include "cli/options.h"
 
 namespace {
 void write_string(std::string& out, const std::string& text) {
@@ -103,6 +104,12 @@ std::string json_pretty(const JsonValue& value) {
 
 void print_json(const JsonValue& value) {
     print(json_pretty(value) + "\n");
+}
+
+bool print_json_if_asked(const JsonValue& reply) {
+    if (!has_flag("json")) return false;
+    print_json(reply);
+    return true;
 }
 
 const JsonValue& json_member(const JsonValue& value, std::string_view key) {

@@ -19,6 +19,10 @@ std::string json_pretty(const JsonValue& value);
 // The pretty form and a line break on standard output.
 void print_json(const JsonValue& value);
 
+// With --json, prints the app's reply in the pretty form and says so; the
+// command then prints nothing else.
+bool print_json_if_asked(const JsonValue& reply);
+
 // The member `key` of an object; null for a missing member or a value that
 // is not an object. Never throws.
 const JsonValue& json_member(const JsonValue& value, std::string_view key);

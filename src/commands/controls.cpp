@@ -24,10 +24,7 @@ std::optional<std::int64_t> parse_whole_number(std::string_view text) {
 
 void run_controls() {
     JsonValue reply = reply_json(api_get("/controls?_=" + device_query()));
-    if (has_flag("json")) {
-        print_json(reply);
-        return;
-    }
+    if (print_json_if_asked(reply)) return;
     const JsonValue& controls = json_member(reply, "controls");
     if (!controls.is_array()) return;
     for (const JsonValue& control : controls) {
@@ -47,10 +44,7 @@ void run_set() {
     body["name"] = positional(1);
     body["value"] = *value;
     JsonValue reply = reply_json(api_post("/controls", body));
-    if (has_flag("json")) {
-        print_json(reply);
-        return;
-    }
+    if (print_json_if_asked(reply)) return;
     print(json_text(json_member(reply, "control")) + " = " + json_text(json_member(reply, "value")) + " (was " +
           json_text(json_member(reply, "was")) + ")\n");
 }

@@ -7,10 +7,7 @@
 
 void run_devices() {
     JsonValue reply = reply_json(api_get("/devices"));
-    if (has_flag("json")) {
-        print_json(reply);
-        return;
-    }
+    if (print_json_if_asked(reply)) return;
     const JsonValue& devices = json_member(reply, "devices");
     if (!devices.is_array() || devices.empty()) {
         print("no cameras found \u2014 plug one in; any UVC webcam works\n");

@@ -51,10 +51,7 @@ std::string focus_chart(const JsonValue& reply) {
 
 void run_focus() {
     JsonValue reply = focus_sweep();
-    if (has_flag("json")) {
-        print_json(reply);
-        return;
-    }
+    if (print_json_if_asked(reply)) return;
     print(focus_chart(reply));
 }
 

@@ -14,19 +14,13 @@ void run_add_source() {
     body["name"] = positional(1);
     body["url"] = positional(2);
     JsonValue reply = reply_json(api_post("/sources", body));
-    if (has_flag("json")) {
-        print_json(reply);
-        return;
-    }
+    if (print_json_if_asked(reply)) return;
     const JsonValue& added = json_member(reply, "added");
     print("added " + json_text(added) + " \u2014 use it with --device net:" + json_string_or(added, "?") + "\n");
 }
 
 static void print_sources(const JsonValue& reply) {
-    if (has_flag("json")) {
-        print_json(reply);
-        return;
-    }
+    if (print_json_if_asked(reply)) return;
     const JsonValue& sources = json_member(reply, "sources");
     if (!sources.is_array() || sources.empty()) {
         print("no phone / IP cameras registered\n"
@@ -48,9 +42,6 @@ void run_forget_source() {
     JsonValue body = JsonValue::object();
     body["name"] = positional(1);
     JsonValue reply = reply_json(api_post("/sources/remove", body));
-    if (has_flag("json")) {
-        print_json(reply);
-        return;
-    }
+    if (print_json_if_asked(reply)) return;
     print("removed " + json_text(json_member(reply, "removed")) + "\n");
 }

@@ -6,10 +6,7 @@
 
 void run_status() {
     JsonValue reply = reply_json(api_get("/health"));
-    if (has_flag("json")) {
-        print_json(reply);
-        return;
-    }
+    if (print_json_if_asked(reply)) return;
     const JsonValue& settings = json_member(reply, "settings");
     std::string device = json_string_or(json_member(settings, "device"), "");
     if (device.empty()) device = "(best available)";
