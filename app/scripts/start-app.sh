@@ -43,7 +43,7 @@ if [ -z "${DISPLAY:-}" ]; then
         else
             # Xvfb picks a free display number itself and writes it to fd 3.
             rm -f "$state/display"
-            "${detached[@]}" Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp \
+            "${detached[@]}" Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -noreset \
                 3> "$state/display" > "$state/xvfb.log" 2>&1 &
             echo $! > "$state/xvfb.pid"
             for _ in $(seq 100); do

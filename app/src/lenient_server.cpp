@@ -101,11 +101,18 @@ class ConnectionStream final : public httplib::Stream {
   socket_t socket() const override { return sock_; }
 
  private:
+  // Once the client has gone quiet past the timeout, or has closed, every
+  // later read fails at once instead of waiting again.
   ssize_t receive(char* ptr, size_t size) {
-    if (!wait_for(sock_, POLLIN, read_timeout_ms_)) return -1;
+    if (ended_) return -1;
+    if (!wait_for(sock_, POLLIN, read_timeout_ms_)) {
+      ended_ = true;
+      return -1;
+    }
     for (;;) {
       ssize_t n = ::recv(sock_, ptr, size, 0);
       if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ended_ = true;
       return n;
     }
   }
@@ -115,6 +122,7 @@ class ConnectionStream final : public httplib::Stream {
   int write_timeout_ms_;
   std::string buffer_;
   std::size_t offset_ = 0;
+  bool ended_ = false;
 };
 
 // Half-closes, then reads and drops what the client still sends until it

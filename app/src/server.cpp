@@ -43,7 +43,7 @@ void configure_server(LenientServer& server, AppState& state) {
   });
   server.new_task_queue = [] { return new httplib::ThreadPool(worker_threads); };
   server.set_payload_max_length(max_request_body);
-  server.set_read_timeout(10);
+  server.set_read_timeout(5);
   server.set_write_timeout(30);
 
   server.set_pre_routing_handler([&state](const httplib::Request& req, httplib::Response& res) {
