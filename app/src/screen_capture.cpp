@@ -11,6 +11,10 @@
 
 namespace {
 int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+int ignore_lost_connection(Display*) { return 0; }
+// Instead of ending the process, a lost X connection only makes the calls on
+// that display fail; the capture then reports it.
+void keep_running(Display*, void*) {}
 
 std::string display_name() {
   const char* name = std::getenv("DISPLAY");
@@ -25,7 +29,9 @@ using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
 DisplayHandle open_display() {
   std::string name = display_name();
   if (name.empty()) return nullptr;
-  return DisplayHandle(XOpenDisplay(name.c_str()));
+  DisplayHandle display(XOpenDisplay(name.c_str()));
+  if (display) XSetIOErrorExitHandler(display.get(), keep_running, nullptr);
+  return display;
 }
 
 // Position and width of the bits a channel mask selects.
@@ -58,6 +64,7 @@ std::uint8_t channel_level(unsigned long pixel, Channel c) {
 void prepare_screen_capture() {
   XInitThreads();
   XSetErrorHandler(ignore_x_error);
+  XSetIOErrorHandler(ignore_lost_connection);
 }
 
 std::optional<ScreenInfo> find_screen() {

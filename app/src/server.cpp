@@ -4,6 +4,8 @@
 #include "endpoints.h"
 #include "replies.h"
 
+#include <nlohmann/json.hpp>
+
 #include <sys/socket.h>
 
 #include <cstdio>
@@ -65,8 +67,14 @@ void configure_server(LenientServer& server, AppState& state) {
     reply_error(res, 500, "internal error");
   });
 
+  // Refusals only: agents make thousands of ordinary requests.
   server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
-    std::fprintf(stderr, "vistrel-app: %s %s -> %d\n", req.method.c_str(), req.path.c_str(), res.status);
+    if (res.status < 400) return;
+    auto body = nlohmann::json::parse(res.body, nullptr, false);
+    std::string error;
+    if (body.is_object() && body.contains("error") && body["error"].is_string()) error = body["error"];
+    std::fprintf(stderr, "vistrel-app: %s %s -> %d %s\n", req.method.c_str(), req.path.c_str(), res.status,
+                 error.c_str());
   });
 
   add_health_endpoint(server, state);

@@ -1,9 +1,11 @@
 #include "endpoints.h"
+#include "http_url.h"
 #include "json_body.h"
 #include "refusal.h"
 #include "replies.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 // Caller holds store.mutex.
@@ -26,6 +28,17 @@ void save_or_refuse(const SourcesStore& store, const std::vector<NetSource>& sou
   }
 }
 
+// A source on the app's own address would fetch from itself, and a frame of
+// "net:x" whose URL asks the app for "net:x" would never end.
+bool points_at_app(const std::string& url, int port) {
+  auto parsed = parse_http_url(url);
+  if (!parsed || parsed->port != port) return false;
+  std::string host = parsed->host;
+  for (auto& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return host == "127.0.0.1" || host == "localhost" || host == "0.0.0.0" || host == "::1" ||
+         host.rfind("127.", 0) == 0;
+}
+
 nlohmann::json source_list(const std::vector<NetSource>& sources) {
   nlohmann::json list = nlohmann::json::array();
   for (const auto& source : sources) list.push_back({{"name", source.name}, {"url", source.url}});
@@ -45,6 +58,9 @@ void add_sources_endpoints(httplib::Server& server, AppState& state) {
     std::string url = required_string_member(body, "url");
     if (auto problem = source_name_problem(name)) throw Refusal{400, *problem};
     if (auto problem = source_url_problem(url)) throw Refusal{400, *problem};
+    if (points_at_app(url, state.port)) {
+      throw Refusal{400, "that URL is vistrel-app itself; a source must be another camera"};
+    }
 
     std::lock_guard lock(state.sources.mutex);
     std::vector<NetSource> sources = load_or_refuse(state.sources);

@@ -119,6 +119,16 @@ TEST_F(CaptureTest, BadSizesAndUnknownDevicesAreRefused) {
   EXPECT_FALSE(std::filesystem::exists(in_work("screen.jpg")));
 }
 
+TEST_F(CaptureTest, ADisplayThatGoesAwayIsRefusedWithoutHarmToTheApp) {
+  std::string name = xvfb.name;
+  stop_xvfb(xvfb);
+  expect_refused(vistrel({"screenshot"}), "no screen: cannot open the X display " + name);
+  RunResult devices = vistrel({"devices"});
+  EXPECT_EQ(devices.exit_status, 0);
+  EXPECT_EQ(devices.out.find("screen"), std::string::npos);
+  EXPECT_EQ(vistrel({"snap", "--size", "64x64"}).exit_status, 0);
+}
+
 // Without any display the screen is not offered and clearly refused.
 class NoDisplayTest : public AppTest {
  protected:

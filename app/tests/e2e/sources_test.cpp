@@ -91,6 +91,10 @@ TEST_F(SourcesTest, BadNamesUrlsAndUnknownSourcesAreRefused) {
       {{"add-source", "phone", "192.168.1.50/shot.jpg"},
        "not a usable camera URL: \"192.168.1.50/shot.jpg\"; give an http:// address such as "
        "http://192.168.1.50:8080/shot.jpg"},
+      {{"add-source", "self", "http://127.0.0.1:" + std::to_string(app.port) + "/api/frame.jpg"},
+       "that URL is vistrel-app itself; a source must be another camera"},
+      {{"add-source", "self", "http://localhost:" + std::to_string(app.port) + "/"},
+       "that URL is vistrel-app itself; a source must be another camera"},
       {{"forget-source", "ghost"}, "no source named \"ghost\" is registered"},
   };
   for (const auto& c : cases) expect_refused(vistrel(c.args), c.message);
