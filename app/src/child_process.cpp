@@ -17,6 +17,7 @@ extern char** environ;
 namespace {
 std::mutex children_mutex;
 std::set<pid_t> running_children;
+bool shutting_down = false;  // guarded by children_mutex
 
 struct SpawnSetup {
   posix_spawn_file_actions_t actions;
@@ -95,6 +96,7 @@ ChildOutcome run_child(const std::vector<std::string>& argv, const std::string& 
   {
     std::lock_guard lock(children_mutex);
     running_children.erase(pid);
+    outcome.interrupted = shutting_down;
   }
   outcome.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return outcome;
@@ -102,5 +104,6 @@ ChildOutcome run_child(const std::vector<std::string>& argv, const std::string& 
 
 void stop_all_children() {
   std::lock_guard lock(children_mutex);
+  shutting_down = true;
   for (pid_t pid : running_children) kill(pid, SIGTERM);
 }

@@ -15,10 +15,12 @@
 
 namespace {
 // Stop signals are blocked in every thread and taken here, so that the server
-// is stopped from an ordinary thread rather than from a signal handler.
+// is stopped from an ordinary thread rather than from a signal handler. A
+// recording in progress is ended first: the server waits for its handlers.
 void stop_on_signal(LenientServer& server, sigset_t signals) {
   int received = 0;
   sigwait(&signals, &received);
+  stop_all_children();
   server.stop();
 }
 
@@ -77,7 +79,5 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   std::thread(stop_on_signal, std::ref(server), stop_signals).detach();
 
-  bool ok = server.listen_after_bind();
-  stop_all_children();
-  return ok ? 0 : 1;
+  return server.listen_after_bind() ? 0 : 1;
 }

@@ -107,6 +107,7 @@ Recording record_screen(const RecordingRequest& request) {
   if (!outcome.started) {
     throw Refusal{500, "cannot run ffmpeg (" + outcome.start_error + "); install it, e.g. apt-get install ffmpeg"};
   }
+  if (outcome.interrupted) throw Refusal{503, "the recording was cut short: vistrel-app is stopping"};
   if (outcome.timed_out) throw Refusal{500, "ffmpeg did not finish the recording in time"};
   if (outcome.exit_status != 0) {
     std::string reason = last_line(read_file(log));

@@ -82,4 +82,13 @@ TEST_F(RecordTest, TheAppKeepsAnsweringWhileItRecords) {
   EXPECT_GT(read_file(in_work("long.webm")).size(), 0u);
   EXPECT_EQ(nlohmann::json::parse(vistrel({"status", "--json"}).out).at("recording"), false);
 }
+TEST_F(RecordTest, StoppingTheAppCutsARecordingShortAndSaysSo) {
+  auto recording = std::async(std::launch::async, [&] { return vistrel({"record", "--secs", "60"}); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(stop_app(app), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << "the app waited for the recording";
+  expect_refused(recording.get(), "the recording was cut short: vistrel-app is stopping");
+  EXPECT_FALSE(std::filesystem::exists(in_work("screen.webm")));
+}
 }  // namespace
