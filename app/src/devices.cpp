@@ -1,6 +1,7 @@
 #include "devices.h"
 
 #include "refusal.h"
+#include "registered_sources.h"
 #include "screen_capture.h"
 #include "simulated_camera.h"
 
@@ -11,12 +12,7 @@ using nlohmann::json;
 namespace {
 std::vector<NetSource> sources_or_refuse(SourcesStore& store) {
   std::lock_guard lock(store.mutex);
-  try {
-    return load_sources(store.file);
-  } catch (const SourcesFileError& e) {
-    throw Refusal{500, "cannot read the sources file " + store.file.string() + ": " + e.what() +
-                           "; fix or remove it"};
-  }
+  return load_sources_or_refuse(store);
 }
 
 std::string known_ids(SourcesStore& store) {

@@ -2,32 +2,13 @@
 #include "http_url.h"
 #include "json_body.h"
 #include "refusal.h"
+#include "registered_sources.h"
 #include "replies.h"
 
 #include <algorithm>
 #include <cctype>
 
 namespace {
-// Caller holds store.mutex.
-std::vector<NetSource> load_or_refuse(const SourcesStore& store) {
-  try {
-    return load_sources(store.file);
-  } catch (const SourcesFileError& e) {
-    // Never write over a file that cannot be read: it may be the user's only
-    // copy of the list.
-    throw Refusal{500, "cannot read the sources file " + store.file.string() + ": " + e.what() +
-                           "; fix or remove it"};
-  }
-}
-
-void save_or_refuse(const SourcesStore& store, const std::vector<NetSource>& sources) {
-  try {
-    save_sources(store.file, sources);
-  } catch (const SourcesFileError& e) {
-    throw Refusal{500, e.what()};
-  }
-}
-
 // A source on the app's own address would fetch from itself, and a frame of
 // "net:x" whose URL asks the app for "net:x" would never end.
 bool points_at_app(const std::string& url, int port) {
@@ -49,7 +30,7 @@ nlohmann::json source_list(const std::vector<NetSource>& sources) {
 void add_sources_endpoints(httplib::Server& server, AppState& state) {
   server.Get("/api/sources", guarded([&state](const httplib::Request&, httplib::Response& res) {
     std::lock_guard lock(state.sources.mutex);
-    reply_json(res, {{"sources", source_list(load_or_refuse(state.sources))}});
+    reply_json(res, {{"sources", source_list(load_sources_or_refuse(state.sources))}});
   }));
 
   server.Post("/api/sources", guarded([&state](const httplib::Request& req, httplib::Response& res) {
@@ -63,7 +44,7 @@ void add_sources_endpoints(httplib::Server& server, AppState& state) {
     }
 
     std::lock_guard lock(state.sources.mutex);
-    std::vector<NetSource> sources = load_or_refuse(state.sources);
+    std::vector<NetSource> sources = load_sources_or_refuse(state.sources);
     auto existing = std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
     nlohmann::json reply = {{"added", name}, {"url", url}};
     // Adding a name again points it at the new URL.
@@ -76,18 +57,18 @@ void add_sources_endpoints(httplib::Server& server, AppState& state) {
       }
       sources.push_back({name, url});
     }
-    save_or_refuse(state.sources, sources);
+    save_sources_or_refuse(state.sources, sources);
     reply_json(res, reply);
   }));
 
   server.Post("/api/sources/remove", guarded([&state](const httplib::Request& req, httplib::Response& res) {
     std::string name = required_string_member(parse_json_object(req.body), "name");
     std::lock_guard lock(state.sources.mutex);
-    std::vector<NetSource> sources = load_or_refuse(state.sources);
+    std::vector<NetSource> sources = load_sources_or_refuse(state.sources);
     auto existing = std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
     if (existing == sources.end()) throw Refusal{404, "no source named \"" + name + "\" is registered"};
     sources.erase(existing);
-    save_or_refuse(state.sources, sources);
+    save_sources_or_refuse(state.sources, sources);
     reply_json(res, {{"removed", name}});
   }));
 }
