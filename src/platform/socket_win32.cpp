@@ -58,24 +58,22 @@ std::optional<SocketAddress> numeric_address(const std::string& ip, bool ipv6, s
 
 ResolveResult resolve_host(const std::string& host, std::uint16_t port) {
     ResolveResult result;
-    // The host is UTF-8 text; the wide resolver takes it as Unicode, where
-    // the narrow one would read it in the ANSI code page.
     // An empty host would list this machine's own addresses here; on Linux
     // it finds nothing.
     if (host.empty()) {
         result.error = os_error(WSAHOST_NOT_FOUND);
         return result;
     }
-    std::wstring wide_host;
-    {
-        int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, host.data(), static_cast<int>(host.size()), nullptr, 0);
-        if (length == 0) {
-            result.error = os_error(static_cast<int>(GetLastError()));
-            return result;
-        }
-        wide_host.resize(static_cast<std::size_t>(length));
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, host.data(), static_cast<int>(host.size()), wide_host.data(), length);
+    // The host is UTF-8 text; the wide resolver takes it as Unicode, where
+    // the narrow one would read it in the ANSI code page.
+    const int size = clamp_size(host.size());
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, host.data(), size, nullptr, 0);
+    if (length == 0) {
+        result.error = os_error(static_cast<int>(GetLastError()));
+        return result;
     }
+    std::wstring wide_host(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, host.data(), size, wide_host.data(), length);
     ADDRINFOW hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

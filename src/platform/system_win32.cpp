@@ -113,7 +113,9 @@ std::optional<IoError> write_handle(HANDLE handle, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD offer = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 0x7FFFFFFF));
         DWORD written = 0;
-        if (!WriteFile(handle, bytes.data(), offer, &written, nullptr)) return os_error(static_cast<int>(GetLastError()));
+        if (!WriteFile(handle, bytes.data(), offer, &written, nullptr)) {
+            return os_error(static_cast<int>(GetLastError()));
+        }
         if (written == 0) return IoError{"failed to write whole buffer"};
         bytes.remove_prefix(written);
     }
@@ -126,7 +128,7 @@ std::optional<IoError> write_console(HANDLE handle, std::string_view bytes) {
     const std::size_t piece_limit = 8192;
     while (!bytes.empty()) {
         std::size_t take = std::min(bytes.size(), piece_limit);
-        // Cut before a UTF-8 continuation byte only when a character has to be split.
+        // Never split a character between two pieces.
         for (std::size_t back = 0; take < bytes.size() && back < 3; ++back) {
             if ((static_cast<unsigned char>(bytes[take]) & 0xC0) != 0x80) break;
             --take;
