@@ -30,7 +30,7 @@ for preset in windows release debug clang; do
     step "build $preset" cmake --build --preset "$preset"
 done
 
-step "start wine" bash -c 'wineboot --init > /dev/null 2>&1; wineserver -p'
+step "start wine" bash -c "wineboot --init > /dev/null 2>&1; wineserver -p; wine '$windows_exe' help > /dev/null"
 
 for preset in release debug clang windows; do
     step "test $preset" ctest --preset "$preset"

@@ -82,8 +82,9 @@ TEST(Wire, AResetConnectionIsUnreachableAndKeepsNoPartialReply) {
 }
 
 TEST(Wire, APeerThatHangsUpWhileWeSendGivesAnErrorNotASignal) {
-    // A body larger than the socket buffers, to a peer that resets at once.
-    const std::string url(120000, 'u');
+    // A body larger than the socket buffers, to a peer that resets at once
+    // (Windows takes at most 32767 characters on a command line).
+    const std::string url(testing_windows_build() ? 30000 : 120000, 'u');
     for (int attempt = 0; attempt < 3; ++attempt) {
         FakeApp app({raw("", ScriptedReply::Ending::reset_at_once)});
         ScratchFolder folder;

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
@@ -128,6 +129,9 @@ void FakeApp::answer(int connection, const ScriptedReply& reply) {
     }
     send_all(connection, reply.bytes);
     if (reply.ending == ScriptedReply::Ending::reset) {
+        // Let the bytes arrive first: some socket layers drop a reset that
+        // follows data at once.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         reset_and_close(connection);
     } else {
         close(connection);

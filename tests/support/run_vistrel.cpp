@@ -30,6 +30,10 @@ std::vector<std::string> environment_for(const RunOptions& options) {
     }
     // Every run starts without the variable the program reads, unless the test sets it.
     variables.erase("VISTREL_PORT");
+    if (testing_windows_build()) {
+        variables["WINEDEBUG"] = "-all";
+        variables["LC_ALL"] = "C.UTF-8";  // arguments and file names cross into wine as UTF-8
+    }
     for (const auto& [name, value] : options.environment) {
         if (value) {
             variables[name] = *value;
@@ -51,13 +55,16 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 }  // namespace
 
 bool testing_windows_build() {
-    const char* target = std::getenv("VISTREL_TARGET");
-    return target != nullptr && std::string(target) == "windows";
+    const char* binary = std::getenv("VISTREL_BIN");
+    std::string name = binary ? binary : "";
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
 }
 
 RunResult run_vistrel(const std::vector<std::string>& arguments, const RunOptions& options) {
     std::vector<std::string> command;
-    if (const char* runner = std::getenv("VISTREL_RUNNER"); runner != nullptr && *runner != '\0') {
+    const char* runner = std::getenv("VISTREL_RUNNER");
+    if (runner == nullptr && testing_windows_build()) runner = "wine";
+    if (runner != nullptr) {
         std::istringstream words(runner);
         for (std::string word; words >> word;) command.push_back(word);
     }

@@ -1,7 +1,7 @@
 #pragma once
 // Runs the built vistrel binary as a separate process and captures what it
-// says. The binary comes from VISTREL_BIN; VISTREL_RUNNER (for example
-// "wine") is put in front of it when set.
+// says. The binary comes from VISTREL_BIN; a Windows build (a name ending in
+// ".exe") runs under wine, or under VISTREL_RUNNER when that is set.
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -23,7 +23,7 @@ struct RunOptions {
 
 RunResult run_vistrel(const std::vector<std::string>& arguments, const RunOptions& options);
 
-// True when the binary under test is the Windows build.
+// True when the binary under test is the Windows build (VISTREL_BIN ends in ".exe").
 bool testing_windows_build();
 
 // A fresh, empty folder under the system's temporary folder, removed with the object.
