@@ -9,8 +9,8 @@
 #include <string>
 
 struct RequestOrigin {
-  std::optional<std::string> host;  // the Host header, when there is exactly one
-  bool has_origin = false;          // any Origin header at all
+    std::optional<std::string> host;  // the Host header, when there is exactly one
+    bool has_origin = false;          // any Origin header at all
 };
 
 // Nullopt when the request may be served, else why not.

@@ -15,45 +15,45 @@ const char* const app_usage_text =
 
 namespace {
 int parse_number(const std::string& what, const std::string& text, int min, int max) {
-  bool digits = !text.empty() && text.size() <= 6 && text.find_first_not_of("0123456789") == std::string::npos;
-  int value = digits ? std::stoi(text) : -1;
-  if (!digits || value < min || value > max) {
-    throw OptionError(what + " must be a whole number from " + std::to_string(min) + " to " + std::to_string(max) +
-                      " (got \"" + text + "\")");
-  }
-  return value;
+    bool digits = !text.empty() && text.size() <= 6 && text.find_first_not_of("0123456789") == std::string::npos;
+    int value = digits ? std::stoi(text) : -1;
+    if (!digits || value < min || value > max) {
+        throw OptionError(what + " must be a whole number from " + std::to_string(min) + " to " + std::to_string(max) +
+                          " (got \"" + text + "\")");
+    }
+    return value;
 }
 }  // namespace
 
 AppOptions parse_app_options(const std::vector<std::string>& args, const char* env_port) {
-  AppOptions options;
-  std::optional<std::string> port_text;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value_of = [&](const std::string& name) -> std::optional<std::string> {
-      if (arg == name) {
-        if (i + 1 >= args.size()) throw OptionError(name + " needs a value");
-        return args[++i];
-      }
-      if (arg.rfind(name + "=", 0) == 0) return arg.substr(name.size() + 1);
-      return std::nullopt;
-    };
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else if (auto port = value_of("--port")) {
-      port_text = *port;
-    } else if (auto focus = value_of("--focus-at")) {
-      options.focus_at = parse_number("--focus-at", *focus, 0, 255);
-    } else {
-      throw OptionError("unknown option " + arg);
+    AppOptions options;
+    std::optional<std::string> port_text;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value_of = [&](const std::string& name) -> std::optional<std::string> {
+            if (arg == name) {
+                if (i + 1 >= args.size()) throw OptionError(name + " needs a value");
+                return args[++i];
+            }
+            if (arg.rfind(name + "=", 0) == 0) return arg.substr(name.size() + 1);
+            return std::nullopt;
+        };
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (auto port = value_of("--port")) {
+            port_text = *port;
+        } else if (auto focus = value_of("--focus-at")) {
+            options.focus_at = parse_number("--focus-at", *focus, 0, 255);
+        } else {
+            throw OptionError("unknown option " + arg);
+        }
     }
-  }
-  if (port_text) {
-    options.port = parse_number("--port", *port_text, 0, 65535);
-  } else if (env_port) {
-    options.port = parse_number("VISTREL_PORT", env_port, 0, 65535);
-  }
-  return options;
+    if (port_text) {
+        options.port = parse_number("--port", *port_text, 0, 65535);
+    } else if (env_port) {
+        options.port = parse_number("VISTREL_PORT", env_port, 0, 65535);
+    }
+    return options;
 }

@@ -8,14 +8,14 @@
 inline constexpr int default_app_port = 7777;
 
 struct AppOptions {
-  int port = default_app_port;   // 0: any free port
-  std::optional<int> focus_at;   // the simulated lens's sharp position; random when absent
-  bool help = false;
-  bool version = false;
+    int port = default_app_port;  // 0: any free port
+    std::optional<int> focus_at;  // the simulated lens's sharp position; random when absent
+    bool help = false;
+    bool version = false;
 };
 
 struct OptionError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+    using std::runtime_error::runtime_error;
 };
 
 // args without the program name; env_port is VISTREL_PORT or null.

@@ -10,10 +10,10 @@
 #include <mutex>
 
 struct AppState {
-  int port = 0;  // the port the app listens on, once bound
-  SimulatedCamera camera;
-  SourcesStore sources;
-  std::mutex screen_mutex;     // one capture of the X display at a time
-  std::mutex recording_mutex;  // one recording at a time
-  std::atomic<bool> recording{false};
+    int port = 0;  // the port the app listens on, once bound
+    SimulatedCamera camera;
+    SourcesStore sources;
+    std::mutex screen_mutex;     // one capture of the X display at a time
+    std::mutex recording_mutex;  // one recording at a time
+    std::atomic<bool> recording{false};
 };

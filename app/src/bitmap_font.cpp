@@ -5,8 +5,8 @@
 
 namespace {
 struct Glyph {
-  char c;
-  std::array<std::uint8_t, glyph_rows> rows;  // bit 4 is the leftmost column
+    char c;
+    std::array<std::uint8_t, glyph_rows> rows;  // bit 4 is the leftmost column
 };
 
 constexpr Glyph glyphs[] = {
@@ -67,24 +67,24 @@ constexpr int table_first = ' ';
 constexpr int table_size = '_' - ' ' + 1;
 
 constexpr std::array<const Glyph*, table_size> make_table() {
-  std::array<const Glyph*, table_size> table{};
-  const Glyph* unknown = nullptr;
-  for (const Glyph& g : glyphs) {
-    if (g.c == '?') unknown = &g;
-  }
-  for (auto& entry : table) entry = unknown;
-  for (const Glyph& g : glyphs) table[g.c - table_first] = &g;
-  return table;
+    std::array<const Glyph*, table_size> table{};
+    const Glyph* unknown = nullptr;
+    for (const Glyph& g : glyphs) {
+        if (g.c == '?') unknown = &g;
+    }
+    for (auto& entry : table) entry = unknown;
+    for (const Glyph& g : glyphs) table[g.c - table_first] = &g;
+    return table;
 }
 
 constexpr auto table = make_table();
 }  // namespace
 
 bool glyph_ink(char c, int row, int column) {
-  if (row < 0 || row >= glyph_rows || column < 0 || column >= glyph_columns) return false;
-  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  int index = static_cast<unsigned char>(c) - table_first;
-  if (index < 0 || index >= table_size) index = '?' - table_first;
-  const Glyph* glyph = table[index];
-  return (glyph->rows[row] >> (glyph_columns - 1 - column)) & 1;
+    if (row < 0 || row >= glyph_rows || column < 0 || column >= glyph_columns) return false;
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    int index = static_cast<unsigned char>(c) - table_first;
+    if (index < 0 || index >= table_size) index = '?' - table_first;
+    const Glyph* glyph = table[index];
+    return (glyph->rows[row] >> (glyph_columns - 1 - column)) & 1;
 }

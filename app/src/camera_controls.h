@@ -6,10 +6,10 @@
 #include <vector>
 
 struct CameraControl {
-  std::string name;
-  int min = 0;
-  int max = 0;
-  int value = 0;
+    std::string name;
+    int min = 0;
+    int max = 0;
+    int value = 0;
 };
 
 // The simulated camera's knobs: focus (lens position), zoom (percent),

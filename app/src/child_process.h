@@ -6,11 +6,11 @@
 #include <vector>
 
 struct ChildOutcome {
-  bool started = false;
-  std::string start_error;  // why it could not start, when !started
-  bool timed_out = false;   // killed after the time limit
-  bool interrupted = false; // stopped because the app is shutting down
-  int exit_status = -1;     // the exit status, or -1 when killed by a signal
+    bool started = false;
+    std::string start_error;   // why it could not start, when !started
+    bool timed_out = false;    // killed after the time limit
+    bool interrupted = false;  // stopped because the app is shutting down
+    int exit_status = -1;      // the exit status, or -1 when killed by a signal
 };
 
 // Runs argv[0] (looked up in PATH) with stdin and stdout on /dev/null and

@@ -11,9 +11,9 @@
 enum class DeviceKind { camera, screen, net };
 
 struct DeviceRef {
-  DeviceKind kind = DeviceKind::camera;
-  std::string id;        // as the client names it
-  NetSource source;      // for net devices
+    DeviceKind kind = DeviceKind::camera;
+    std::string id;    // as the client names it
+    NetSource source;  // for net devices
 };
 
 // The default device when a request names none (absent, null or empty).

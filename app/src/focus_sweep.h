@@ -4,14 +4,14 @@
 #include <vector>
 
 struct FocusSample {
-  int focus = 0;
-  double sharpness = 0;
+    int focus = 0;
+    double sharpness = 0;
 };
 
 struct SweepResult {
-  int focus = 0;                     // the sharpest position found
-  double sharpness = 0;              // its sharpness
-  std::vector<FocusSample> samples;  // every position tried, in the order tried
+    int focus = 0;                     // the sharpest position found
+    double sharpness = 0;              // its sharpness
+    std::vector<FocusSample> samples;  // every position tried, in the order tried
 };
 
 // Coarse to fine: positions 1/16 of the range apart, then a quarter of that

@@ -10,13 +10,13 @@ inline constexpr int min_frame_side = 16;
 inline constexpr int max_frame_side = 4096;
 
 struct FrameSize {
-  int width = 0;
-  int height = 0;
+    int width = 0;
+    int height = 0;
 };
 
 struct SizeRequest {
-  std::optional<int> width;
-  std::optional<int> height;
+    std::optional<int> width;
+    std::optional<int> height;
 };
 
 // One side as typed: decimal digits only, within the limits above.

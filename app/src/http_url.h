@@ -5,9 +5,9 @@
 #include <string_view>
 
 struct HttpUrl {
-  std::string host;    // a name, an IPv4 address, or an IPv6 address without brackets
-  int port = 80;
-  std::string target;  // path and query, at least "/"
+    std::string host;  // a name, an IPv4 address, or an IPv6 address without brackets
+    int port = 80;
+    std::string target;  // path and query, at least "/"
 };
 
 // Nullopt unless the text is "http://", a host, an optional ":port" and an

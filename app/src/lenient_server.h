@@ -11,6 +11,6 @@
 #include <httplib.h>
 
 class LenientServer : public httplib::Server {
- private:
-  bool process_and_close_socket(socket_t sock) override;
+private:
+    bool process_and_close_socket(socket_t sock) override;
 };

@@ -13,13 +13,13 @@ inline constexpr int max_recording_secs = 120;
 enum class RecordingFormat { webm, mp4 };
 
 struct RecordingRequest {
-  RecordingFormat format = RecordingFormat::webm;
-  int secs = default_recording_secs;
+    RecordingFormat format = RecordingFormat::webm;
+    int secs = default_recording_secs;
 };
 
 struct Recording {
-  std::string bytes;
-  const char* content_type = "";
+    std::string bytes;
+    const char* content_type = "";
 };
 
 // {"format": "webm" | "mp4" | null, "secs": 1..120 | null}; anything else is

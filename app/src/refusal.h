@@ -4,6 +4,6 @@
 #include <string>
 
 struct Refusal {
-  int status = 400;
-  std::string message;
+    int status = 400;
+    std::string message;
 };

@@ -14,8 +14,8 @@ void prepare_screen_capture();
 
 // The display's name and size, or nullopt when no display can be opened.
 struct ScreenInfo {
-  std::string display;
-  FrameSize size;
+    std::string display;
+    FrameSize size;
 };
 std::optional<ScreenInfo> find_screen();
 

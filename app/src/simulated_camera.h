@@ -15,10 +15,10 @@ inline constexpr int simulated_camera_width = 1280;
 inline constexpr int simulated_camera_height = 720;
 
 struct SimulatedCamera {
-  std::mutex mutex;  // one user of the camera at a time
-  std::vector<CameraControl> controls = simulated_camera_controls();
-  int in_focus_at = 128;  // the lens position that gives a sharp picture
-  std::uint64_t frames_taken = 0;
+    std::mutex mutex;  // one user of the camera at a time
+    std::vector<CameraControl> controls = simulated_camera_controls();
+    int in_focus_at = 128;  // the lens position that gives a sharp picture
+    std::uint64_t frames_taken = 0;
 };
 
 // One frame at the camera's current settings. Takes the camera's lock.

@@ -16,18 +16,18 @@ inline constexpr std::size_t max_source_name_bytes = 64;
 inline constexpr std::size_t max_source_url_bytes = 2048;
 
 struct NetSource {
-  std::string name;
-  std::string url;
+    std::string name;
+    std::string url;
 };
 
 struct SourcesStore {
-  std::filesystem::path file;  // .../vistrel/sources.json
-  std::mutex mutex;            // one read-modify-write at a time
+    std::filesystem::path file;  // .../vistrel/sources.json
+    std::mutex mutex;            // one read-modify-write at a time
 };
 
 // The file is there but cannot be read or is not a sources list.
 struct SourcesFileError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+    using std::runtime_error::runtime_error;
 };
 
 std::string sources_to_text(const std::vector<NetSource>& sources);

@@ -8,8 +8,8 @@
 #include <string_view>
 
 struct SceneText {
-  std::string_view clock;  // e.g. "14:03:07.250", changes with every frame
-  std::string_view frame;  // e.g. "FRAME 000042"
+    std::string_view clock;  // e.g. "14:03:07.250", changes with every frame
+    std::string_view frame;  // e.g. "FRAME 000042"
 };
 
 // zoom 1.0 shows the whole card, filling the frame (cropping the card when the

@@ -10,126 +10,134 @@ namespace {
 using RobustnessTest = AppTest;
 
 std::string error_of(const RawReply& reply) {
-  auto body = nlohmann::json::parse(reply.body, nullptr, false);
-  if (!body.is_object() || !body.contains("error") || !body["error"].is_string()) return "(no error member)";
-  return body["error"].get<std::string>();
+    auto body = nlohmann::json::parse(reply.body, nullptr, false);
+    if (!body.is_object() || !body.contains("error") || !body["error"].is_string()) return "(no error member)";
+    return body["error"].get<std::string>();
 }
 
 TEST_F(RobustnessTest, ClientStyleRequestsAreServedAndClosed) {
-  RawReply reply = raw_exchange(app.port, client_style_request("GET", "/api/health", app.port));
-  EXPECT_EQ(reply.status, 200);
-  EXPECT_TRUE(reply.closed_by_app);
-  EXPECT_LT(reply.took.count(), 2000);
-  EXPECT_NE(reply.head.find("Connection: close"), std::string::npos) << reply.head;
-  auto health = nlohmann::json::parse(reply.body);
-  EXPECT_EQ(health.at("port"), app.port);
-  EXPECT_EQ(health.at("settings").at("device"), "0");
-  EXPECT_EQ(raw_exchange(app.port, client_style_request("GET", "/api/health", app.port, "", "", "localhost:" + std::to_string(app.port))).status, 200);
+    RawReply reply = raw_exchange(app.port, client_style_request("GET", "/api/health", app.port));
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_TRUE(reply.closed_by_app);
+    EXPECT_LT(reply.took.count(), 2000);
+    EXPECT_NE(reply.head.find("Connection: close"), std::string::npos) << reply.head;
+    auto health = nlohmann::json::parse(reply.body);
+    EXPECT_EQ(health.at("port"), app.port);
+    EXPECT_EQ(health.at("settings").at("device"), "0");
+    EXPECT_EQ(raw_exchange(app.port, client_style_request("GET", "/api/health", app.port, "", "",
+                                                          "localhost:" + std::to_string(app.port)))
+                  .status,
+              200);
 }
 
 TEST_F(RobustnessTest, ForeignHostsAndWebPagesAreRefused) {
-  std::string port = std::to_string(app.port);
-  const std::vector<std::string> hosts = {"evil.example:" + port, "127.0.0.1:" + std::to_string(app.port + 1),
-                                         "127.0.0.1", "localhost", "evil.example", "[::1]:" + port};
-  for (const auto& host : hosts) {
-    RawReply reply = raw_exchange(app.port, client_style_request("GET", "/api/health", app.port, "", "", host));
-    EXPECT_EQ(reply.status, 403) << host;
-    EXPECT_EQ(error_of(reply), "the Host header must be 127.0.0.1:" + port + " or localhost:" + port + " (got \"" +
-                                   host + "\")");
-    EXPECT_TRUE(reply.closed_by_app);
-  }
-  RawReply no_host = raw_exchange(app.port, "GET /api/health HTTP/1.1\r\nConnection: close\r\n\r\n");
-  EXPECT_EQ(no_host.status, 403);
-  EXPECT_EQ(error_of(no_host), "the request must carry exactly one Host header");
+    std::string port = std::to_string(app.port);
+    const std::vector<std::string> hosts = {
+        "evil.example:" + port, "127.0.0.1:" + std::to_string(app.port + 1), "127.0.0.1", "localhost", "evil.example",
+        "[::1]:" + port};
+    for (const auto& host : hosts) {
+        RawReply reply = raw_exchange(app.port, client_style_request("GET", "/api/health", app.port, "", "", host));
+        EXPECT_EQ(reply.status, 403) << host;
+        EXPECT_EQ(error_of(reply),
+                  "the Host header must be 127.0.0.1:" + port + " or localhost:" + port + " (got \"" + host + "\")");
+        EXPECT_TRUE(reply.closed_by_app);
+    }
+    RawReply no_host = raw_exchange(app.port, "GET /api/health HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(no_host.status, 403);
+    EXPECT_EQ(error_of(no_host), "the request must carry exactly one Host header");
 
-  for (const char* origin : {"Origin: http://evil.example\r\n", "Origin: null\r\n", "Origin: http://127.0.0.1:1\r\n"}) {
-    RawReply reply = raw_exchange(app.port, client_style_request("POST", "/api/sources", app.port,
-                                                                 R"({"name":"x","url":"http://evil.example/"})", origin));
-    EXPECT_EQ(reply.status, 403) << origin;
-    EXPECT_EQ(error_of(reply), "requests from web pages are refused (the request carries an Origin header)");
-  }
-  EXPECT_EQ(vistrel({"sources"}).exit_status, 0);
-  EXPECT_FALSE(std::filesystem::exists(sources_file())) << "a refused request must change nothing";
+    for (const char* origin :
+         {"Origin: http://evil.example\r\n", "Origin: null\r\n", "Origin: http://127.0.0.1:1\r\n"}) {
+        RawReply reply =
+            raw_exchange(app.port, client_style_request("POST", "/api/sources", app.port,
+                                                        R"({"name":"x","url":"http://evil.example/"})", origin));
+        EXPECT_EQ(reply.status, 403) << origin;
+        EXPECT_EQ(error_of(reply), "requests from web pages are refused (the request carries an Origin header)");
+    }
+    EXPECT_EQ(vistrel({"sources"}).exit_status, 0);
+    EXPECT_FALSE(std::filesystem::exists(sources_file())) << "a refused request must change nothing";
 }
 
 TEST_F(RobustnessTest, MalformedBodiesAreRefusedWithAReason) {
-  struct Case {
-    const char* path;
-    std::string body;
-    const char* error;
-  };
-  const Case cases[] = {
-      {"/api/focus", "{", "the request body is not valid JSON"},
-      {"/api/focus", "[1]", "the request body must be a JSON object"},
-      {"/api/focus", R"({"device":5})", "\"device\" must be a string or null"},
-      {"/api/focus", "{\"device\":\"\xff\"}", "the request body is not valid JSON"},
-      {"/api/controls", R"({"name":"focus","value":"60"})", "\"value\" must be a whole number"},
-      {"/api/controls", R"({"name":"focus","value":60.5})", "\"value\" must be a whole number"},
-      {"/api/controls", R"({"name":"focus","value":18446744073709551615})", "\"value\" is too large"},
-      {"/api/controls", R"({"name":5,"value":1})", "\"name\" must be a string"},
-      {"/api/controls", R"({"value":1})", "\"name\" must be a string"},
-      {"/api/screen/record", R"({"secs":"2"})", "\"secs\" must be a whole number"},
-      {"/api/screen/record", R"({"format":["webm"]})", "\"format\" must be a string or null"},
-      {"/api/sources", R"({"name":"x"})", "\"url\" must be a string"},
-      {"/api/sources", R"({"name":"x","url":null})", "\"url\" must be a string"},
-      {"/api/sources/remove", "{}", "\"name\" must be a string"},
-      {"/api/sources/remove", std::string(10000, '['), "the request body is not valid JSON"},
-  };
-  for (const auto& c : cases) {
-    RawReply reply = raw_exchange(app.port, client_style_request("POST", c.path, app.port, c.body));
-    EXPECT_EQ(reply.status, 400) << c.path << " " << c.body.substr(0, 40);
-    EXPECT_EQ(error_of(reply), c.error) << c.path << " " << c.body.substr(0, 40);
-  }
-  EXPECT_EQ(vistrel({"status"}).exit_status, 0);
+    struct Case {
+        const char* path;
+        std::string body;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"/api/focus", "{", "the request body is not valid JSON"},
+        {"/api/focus", "[1]", "the request body must be a JSON object"},
+        {"/api/focus", R"({"device":5})", "\"device\" must be a string or null"},
+        {"/api/focus", "{\"device\":\"\xff\"}", "the request body is not valid JSON"},
+        {"/api/controls", R"({"name":"focus","value":"60"})", "\"value\" must be a whole number"},
+        {"/api/controls", R"({"name":"focus","value":60.5})", "\"value\" must be a whole number"},
+        {"/api/controls", R"({"name":"focus","value":18446744073709551615})", "\"value\" is too large"},
+        {"/api/controls", R"({"name":5,"value":1})", "\"name\" must be a string"},
+        {"/api/controls", R"({"value":1})", "\"name\" must be a string"},
+        {"/api/screen/record", R"({"secs":"2"})", "\"secs\" must be a whole number"},
+        {"/api/screen/record", R"({"format":["webm"]})", "\"format\" must be a string or null"},
+        {"/api/sources", R"({"name":"x"})", "\"url\" must be a string"},
+        {"/api/sources", R"({"name":"x","url":null})", "\"url\" must be a string"},
+        {"/api/sources/remove", "{}", "\"name\" must be a string"},
+        {"/api/sources/remove", std::string(10000, '['), "the request body is not valid JSON"},
+    };
+    for (const auto& c : cases) {
+        RawReply reply = raw_exchange(app.port, client_style_request("POST", c.path, app.port, c.body));
+        EXPECT_EQ(reply.status, 400) << c.path << " " << c.body.substr(0, 40);
+        EXPECT_EQ(error_of(reply), c.error) << c.path << " " << c.body.substr(0, 40);
+    }
+    EXPECT_EQ(vistrel({"status"}).exit_status, 0);
 }
 
 TEST_F(RobustnessTest, HugeBodiesAndBrokenRequestsAreRefusedWithAReason) {
-  RawReply huge = raw_exchange(app.port, client_style_request("POST", "/api/sources", app.port,
-                                                              "{\"name\":\"" + std::string(4 << 20, 'x') + "\"}"));
-  EXPECT_EQ(huge.status, 413);
-  EXPECT_EQ(error_of(huge), "the request body is too large (at most 64 KiB)");
-  EXPECT_TRUE(huge.closed_by_app);
+    RawReply huge = raw_exchange(app.port, client_style_request("POST", "/api/sources", app.port,
+                                                                "{\"name\":\"" + std::string(4 << 20, 'x') + "\"}"));
+    EXPECT_EQ(huge.status, 413);
+    EXPECT_EQ(error_of(huge), "the request body is too large (at most 64 KiB)");
+    EXPECT_TRUE(huge.closed_by_app);
 
-  struct Case {
-    std::string request;
-    int status;
-    std::string error;
-  };
-  std::string host = "Host: 127.0.0.1:" + std::to_string(app.port) + "\r\n";
-  const Case cases[] = {
-      {"HELLO\r\n\r\n", 400, "the request could not be read as HTTP/1.1"},
-      {"GET /api/health\r\n" + host + "\r\n", 400, "the request could not be read as HTTP/1.1"},
-      {"GET /api/nothing HTTP/1.1\r\n" + host + "\r\n", 404, "no such endpoint: GET /api/nothing"},
-      {"GET /api/sources/remove HTTP/1.1\r\n" + host + "\r\n", 404, "no such endpoint: GET /api/sources/remove"},
-      {"GET /api/frame.jpg?_=&width=99999999999999999999 HTTP/1.1\r\n" + host + "\r\n", 400,
-       "width must be a whole number from 16 to 4096 (got \"99999999999999999999\")"},
-      {"GET /api/frame.jpg?_=&height=100000&width=100000 HTTP/1.1\r\n" + host + "\r\n", 400,
-       "width must be a whole number from 16 to 4096 (got \"100000\")"},
-      {"GET /api/" + std::string(20000, 'a') + " HTTP/1.1\r\n" + host + "\r\n", 414, "the request target is too long"},
-      // The client's unencoded space reaches the handler as part of the name.
-      {"GET /api/frame.jpg?_=&device=net:my phone HTTP/1.1\r\n" + host + "\r\n", 404,
-       "no network camera named \"my phone\" is registered; see vistrel sources, or add one with vistrel add-source"},
-  };
-  for (const auto& c : cases) {
-    RawReply reply = raw_exchange(app.port, c.request);
-    EXPECT_EQ(reply.status, c.status) << c.request.substr(0, 60);
-    EXPECT_EQ(error_of(reply), c.error) << c.request.substr(0, 60);
-    EXPECT_TRUE(reply.closed_by_app) << c.request.substr(0, 60);
-  }
-  // Clients that hang up early, before or in the middle of a request, are
-  // dropped without delay.
-  for (const std::string partial : {"", "GET /api/hea", "POST /api/focus HTTP/1.1\r\nContent-Length: 10\r\n\r\n{"}) {
-    RawReply reply = raw_exchange(app.port, partial, /*hang_up=*/true);
-    EXPECT_TRUE(reply.closed_by_app) << partial;
-    EXPECT_LT(reply.took.count(), 1000) << partial;
-  }
-  EXPECT_EQ(vistrel({"status"}).exit_status, 0) << "the app must survive all of the above";
+    struct Case {
+        std::string request;
+        int status;
+        std::string error;
+    };
+    std::string host = "Host: 127.0.0.1:" + std::to_string(app.port) + "\r\n";
+    const Case cases[] = {
+        {"HELLO\r\n\r\n", 400, "the request could not be read as HTTP/1.1"},
+        {"GET /api/health\r\n" + host + "\r\n", 400, "the request could not be read as HTTP/1.1"},
+        {"GET /api/nothing HTTP/1.1\r\n" + host + "\r\n", 404, "no such endpoint: GET /api/nothing"},
+        {"GET /api/sources/remove HTTP/1.1\r\n" + host + "\r\n", 404, "no such endpoint: GET /api/sources/remove"},
+        {"GET /api/frame.jpg?_=&width=99999999999999999999 HTTP/1.1\r\n" + host + "\r\n", 400,
+         "width must be a whole number from 16 to 4096 (got \"99999999999999999999\")"},
+        {"GET /api/frame.jpg?_=&height=100000&width=100000 HTTP/1.1\r\n" + host + "\r\n", 400,
+         "width must be a whole number from 16 to 4096 (got \"100000\")"},
+        {"GET /api/" + std::string(20000, 'a') + " HTTP/1.1\r\n" + host + "\r\n", 414,
+         "the request target is too long"},
+        // The client's unencoded space reaches the handler as part of the name.
+        {"GET /api/frame.jpg?_=&device=net:my phone HTTP/1.1\r\n" + host + "\r\n", 404,
+         "no network camera named \"my phone\" is registered; see vistrel sources, or add one with vistrel add-source"},
+    };
+    for (const auto& c : cases) {
+        RawReply reply = raw_exchange(app.port, c.request);
+        EXPECT_EQ(reply.status, c.status) << c.request.substr(0, 60);
+        EXPECT_EQ(error_of(reply), c.error) << c.request.substr(0, 60);
+        EXPECT_TRUE(reply.closed_by_app) << c.request.substr(0, 60);
+    }
+    // Clients that hang up early, before or in the middle of a request, are
+    // dropped without delay.
+    for (const std::string partial : {"", "GET /api/hea", "POST /api/focus HTTP/1.1\r\nContent-Length: 10\r\n\r\n{"}) {
+        RawReply reply = raw_exchange(app.port, partial, /*hang_up=*/true);
+        EXPECT_TRUE(reply.closed_by_app) << partial;
+        EXPECT_LT(reply.took.count(), 1000) << partial;
+    }
+    EXPECT_EQ(vistrel({"status"}).exit_status, 0) << "the app must survive all of the above";
 }
 
 TEST_F(RobustnessTest, ClientRefusalsUseTheAppsErrorText) {
-  // Every refusal reaches the user as the client's error line.
-  expect_refused(vistrel({"set", "focus", "300"}), "focus must be between 0 and 255 (got 300)");
-  expect_refused(vistrel({"snap", "--device", "net:my phone"}),
-                 "no network camera named \"my phone\" is registered; see vistrel sources, or add one with vistrel add-source");
+    // Every refusal reaches the user as the client's error line.
+    expect_refused(vistrel({"set", "focus", "300"}), "focus must be between 0 and 255 (got 300)");
+    expect_refused(
+        vistrel({"snap", "--device", "net:my phone"}),
+        "no network camera named \"my phone\" is registered; see vistrel sources, or add one with vistrel add-source");
 }
 }  // namespace

@@ -8,132 +8,133 @@
 
 namespace {
 class SourcesTest : public AppTest {
- protected:
-  FakePhone phone;
+protected:
+    FakePhone phone;
 };
 
 const std::string no_sources =
     "no phone / IP cameras registered\n  add one: vistrel add-source phone http://<phone-ip>:8080/shot.jpg\n";
 
 TEST_F(SourcesTest, AddListUseAndForgetASource) {
-  EXPECT_EQ(vistrel({"sources"}).out, no_sources);
+    EXPECT_EQ(vistrel({"sources"}).out, no_sources);
 
-  RunResult added = vistrel({"add-source", "phone", phone.url("/shot.jpg")});
-  ASSERT_EQ(added.exit_status, 0) << added.err;
-  EXPECT_EQ(added.out, "added \"phone\" \xe2\x80\x94 use it with --device net:phone\n");
-  EXPECT_EQ(vistrel({"sources"}).out, "  net:phone            " + phone.url("/shot.jpg") + "\n");
-  EXPECT_NE(vistrel({"devices"}).out.find("  net:phone  Network camera phone"), std::string::npos);
+    RunResult added = vistrel({"add-source", "phone", phone.url("/shot.jpg")});
+    ASSERT_EQ(added.exit_status, 0) << added.err;
+    EXPECT_EQ(added.out, "added \"phone\" \xe2\x80\x94 use it with --device net:phone\n");
+    EXPECT_EQ(vistrel({"sources"}).out, "  net:phone            " + phone.url("/shot.jpg") + "\n");
+    EXPECT_NE(vistrel({"devices"}).out.find("  net:phone  Network camera phone"), std::string::npos);
 
-  // Without a size the phone's own bytes come through untouched.
-  RunResult snap = vistrel({"snap", "--device", "net:phone", "--out", "phone.jpg"});
-  ASSERT_EQ(snap.exit_status, 0) << snap.err;
-  EXPECT_EQ(read_file(in_work("phone.jpg")), phone.jpeg);
-  // With one they are scaled.
-  ASSERT_EQ(vistrel({"snap", "--device", "net:phone", "--size", "160x120", "--out", "small.jpg"}).exit_status, 0);
-  auto small = decode_jpeg_file(in_work("small.jpg"));
-  ASSERT_TRUE(small);
-  EXPECT_EQ(small->width, 160);
-  EXPECT_EQ(small->height, 120);
-  // A network camera has neither lens nor knobs.
-  expect_refused(vistrel({"focus", "--device", "net:phone"}),
-                 "net:phone has no lens to focus; only the camera \"0\" can focus");
-  EXPECT_EQ(vistrel({"controls", "--device", "net:phone"}).out, "");
+    // Without a size the phone's own bytes come through untouched.
+    RunResult snap = vistrel({"snap", "--device", "net:phone", "--out", "phone.jpg"});
+    ASSERT_EQ(snap.exit_status, 0) << snap.err;
+    EXPECT_EQ(read_file(in_work("phone.jpg")), phone.jpeg);
+    // With one they are scaled.
+    ASSERT_EQ(vistrel({"snap", "--device", "net:phone", "--size", "160x120", "--out", "small.jpg"}).exit_status, 0);
+    auto small = decode_jpeg_file(in_work("small.jpg"));
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->width, 160);
+    EXPECT_EQ(small->height, 120);
+    // A network camera has neither lens nor knobs.
+    expect_refused(vistrel({"focus", "--device", "net:phone"}),
+                   "net:phone has no lens to focus; only the camera \"0\" can focus");
+    EXPECT_EQ(vistrel({"controls", "--device", "net:phone"}).out, "");
 
-  RunResult removed = vistrel({"forget-source", "phone"});
-  ASSERT_EQ(removed.exit_status, 0) << removed.err;
-  EXPECT_EQ(removed.out, "removed \"phone\"\n");
-  EXPECT_EQ(vistrel({"sources"}).out, no_sources);
-  EXPECT_EQ(vistrel({"devices"}).out.find("net:phone"), std::string::npos);
+    RunResult removed = vistrel({"forget-source", "phone"});
+    ASSERT_EQ(removed.exit_status, 0) << removed.err;
+    EXPECT_EQ(removed.out, "removed \"phone\"\n");
+    EXPECT_EQ(vistrel({"sources"}).out, no_sources);
+    EXPECT_EQ(vistrel({"devices"}).out.find("net:phone"), std::string::npos);
 }
 
 TEST_F(SourcesTest, ANameWithASpaceWorksThoughTheClientSendsItUnencoded) {
-  ASSERT_EQ(vistrel({"add-source", "my phone", phone.url("/shot.jpg")}).exit_status, 0);
-  RunResult snap = vistrel({"snap", "--device", "net:my phone", "--out", "phone.jpg"});
-  ASSERT_EQ(snap.exit_status, 0) << snap.err;
-  EXPECT_EQ(read_file(in_work("phone.jpg")), phone.jpeg);
-  EXPECT_EQ(vistrel({"forget-source", "my phone"}).out, "removed \"my phone\"\n");
+    ASSERT_EQ(vistrel({"add-source", "my phone", phone.url("/shot.jpg")}).exit_status, 0);
+    RunResult snap = vistrel({"snap", "--device", "net:my phone", "--out", "phone.jpg"});
+    ASSERT_EQ(snap.exit_status, 0) << snap.err;
+    EXPECT_EQ(read_file(in_work("phone.jpg")), phone.jpeg);
+    EXPECT_EQ(vistrel({"forget-source", "my phone"}).out, "removed \"my phone\"\n");
 }
 
 TEST_F(SourcesTest, SourcesSurviveARestartOfTheApp) {
-  ASSERT_EQ(vistrel({"add-source", "phone", phone.url("/shot.jpg")}).exit_status, 0);
-  ASSERT_EQ(vistrel({"add-source", "door", "http://192.0.2.7:8080/snapshot.jpg"}).exit_status, 0);
-  // Adding a name again points it at the new URL.
-  ASSERT_EQ(vistrel({"add-source", "door", "http://192.0.2.8/s.jpg"}).exit_status, 0);
-  restart_app();
+    ASSERT_EQ(vistrel({"add-source", "phone", phone.url("/shot.jpg")}).exit_status, 0);
+    ASSERT_EQ(vistrel({"add-source", "door", "http://192.0.2.7:8080/snapshot.jpg"}).exit_status, 0);
+    // Adding a name again points it at the new URL.
+    ASSERT_EQ(vistrel({"add-source", "door", "http://192.0.2.8/s.jpg"}).exit_status, 0);
+    restart_app();
 
-  RunResult listed = vistrel({"sources"});
-  EXPECT_EQ(listed.out, "  net:phone            " + phone.url("/shot.jpg") +
-                            "\n"
-                            "  net:door             http://192.0.2.8/s.jpg\n");
-  auto file = nlohmann::json::parse(read_file(sources_file()));
-  EXPECT_EQ(file.at("sources").size(), 2u);
-  EXPECT_EQ(file.at("sources").at(1).at("url"), "http://192.0.2.8/s.jpg");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config_home + "/vistrel"),
-                          std::filesystem::directory_iterator()),
-            1) << "only sources.json, no temporary files";
-  ASSERT_EQ(vistrel({"snap", "--device", "net:phone", "--out", "after.jpg"}).exit_status, 0);
-  EXPECT_EQ(read_file(in_work("after.jpg")), phone.jpeg);
+    RunResult listed = vistrel({"sources"});
+    EXPECT_EQ(listed.out, "  net:phone            " + phone.url("/shot.jpg") +
+                              "\n"
+                              "  net:door             http://192.0.2.8/s.jpg\n");
+    auto file = nlohmann::json::parse(read_file(sources_file()));
+    EXPECT_EQ(file.at("sources").size(), 2u);
+    EXPECT_EQ(file.at("sources").at(1).at("url"), "http://192.0.2.8/s.jpg");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config_home + "/vistrel"),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "only sources.json, no temporary files";
+    ASSERT_EQ(vistrel({"snap", "--device", "net:phone", "--out", "after.jpg"}).exit_status, 0);
+    EXPECT_EQ(read_file(in_work("after.jpg")), phone.jpeg);
 }
 
 TEST_F(SourcesTest, BadNamesUrlsAndUnknownSourcesAreRefused) {
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const Case cases[] = {
-      {{"add-source", "a&b", "http://cam/"},
-       "a source name cannot hold \"&\" (it would break the --device query); use letters, digits, spaces, - or _"},
-      {{"add-source", "", "http://cam/"}, "a source name cannot be empty"},
-      {{"add-source", " phone", "http://cam/"}, "a source name cannot begin or end with a space"},
-      {{"add-source", "phone", "ftp://cam/x.jpg"},
-       "not a usable camera URL: \"ftp://cam/x.jpg\"; give an http:// address such as "
-       "http://192.168.1.50:8080/shot.jpg"},
-      {{"add-source", "phone", "192.168.1.50/shot.jpg"},
-       "not a usable camera URL: \"192.168.1.50/shot.jpg\"; give an http:// address such as "
-       "http://192.168.1.50:8080/shot.jpg"},
-      {{"add-source", "self", "http://127.0.0.1:" + std::to_string(app.port) + "/api/frame.jpg"},
-       "that URL is vistrel-app itself; a source must be another camera"},
-      {{"add-source", "self", "http://localhost:" + std::to_string(app.port) + "/"},
-       "that URL is vistrel-app itself; a source must be another camera"},
-      {{"forget-source", "ghost"}, "no source named \"ghost\" is registered"},
-  };
-  for (const auto& c : cases) expect_refused(vistrel(c.args), c.message);
-  EXPECT_EQ(vistrel({"sources"}).out, no_sources);
-  EXPECT_FALSE(std::filesystem::exists(sources_file())) << "a refusal must not write the file";
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"add-source", "a&b", "http://cam/"},
+         "a source name cannot hold \"&\" (it would break the --device query); use letters, digits, spaces, - or _"},
+        {{"add-source", "", "http://cam/"}, "a source name cannot be empty"},
+        {{"add-source", " phone", "http://cam/"}, "a source name cannot begin or end with a space"},
+        {{"add-source", "phone", "ftp://cam/x.jpg"},
+         "not a usable camera URL: \"ftp://cam/x.jpg\"; give an http:// address such as "
+         "http://192.168.1.50:8080/shot.jpg"},
+        {{"add-source", "phone", "192.168.1.50/shot.jpg"},
+         "not a usable camera URL: \"192.168.1.50/shot.jpg\"; give an http:// address such as "
+         "http://192.168.1.50:8080/shot.jpg"},
+        {{"add-source", "self", "http://127.0.0.1:" + std::to_string(app.port) + "/api/frame.jpg"},
+         "that URL is vistrel-app itself; a source must be another camera"},
+        {{"add-source", "self", "http://localhost:" + std::to_string(app.port) + "/"},
+         "that URL is vistrel-app itself; a source must be another camera"},
+        {{"forget-source", "ghost"}, "no source named \"ghost\" is registered"},
+    };
+    for (const auto& c : cases) expect_refused(vistrel(c.args), c.message);
+    EXPECT_EQ(vistrel({"sources"}).out, no_sources);
+    EXPECT_FALSE(std::filesystem::exists(sources_file())) << "a refusal must not write the file";
 }
 
 TEST_F(SourcesTest, CamerasThatFailOrSendNoPhotoAreRefused) {
-  std::string dead = "http://127.0.0.1:" + std::to_string(closed_port()) + "/shot.jpg";
-  ASSERT_EQ(vistrel({"add-source", "dead", dead}).exit_status, 0);
-  ASSERT_EQ(vistrel({"add-source", "page", phone.url("/page.html")}).exit_status, 0);
-  ASSERT_EQ(vistrel({"add-source", "gone", phone.url("/gone")}).exit_status, 0);
+    std::string dead = "http://127.0.0.1:" + std::to_string(closed_port()) + "/shot.jpg";
+    ASSERT_EQ(vistrel({"add-source", "dead", dead}).exit_status, 0);
+    ASSERT_EQ(vistrel({"add-source", "page", phone.url("/page.html")}).exit_status, 0);
+    ASSERT_EQ(vistrel({"add-source", "gone", phone.url("/gone")}).exit_status, 0);
 
-  expect_refused(vistrel({"snap", "--device", "net:dead"}), "cannot reach net:dead (" + dead + "): Connection");
-  expect_refused(vistrel({"snap", "--device", "net:page"}),
-                 "net:page (" + phone.url("/page.html") + ") did not send a JPEG (it sent text/html)");
-  expect_refused(vistrel({"snap", "--device", "net:gone"}),
-                 "net:gone (" + phone.url("/gone") + ") answered HTTP 404 instead of a photo");
-  EXPECT_FALSE(std::filesystem::exists(in_work("vistrel.jpg")));
+    expect_refused(vistrel({"snap", "--device", "net:dead"}), "cannot reach net:dead (" + dead + "): Connection");
+    expect_refused(vistrel({"snap", "--device", "net:page"}),
+                   "net:page (" + phone.url("/page.html") + ") did not send a JPEG (it sent text/html)");
+    expect_refused(vistrel({"snap", "--device", "net:gone"}),
+                   "net:gone (" + phone.url("/gone") + ") answered HTTP 404 instead of a photo");
+    EXPECT_FALSE(std::filesystem::exists(in_work("vistrel.jpg")));
 }
 
 TEST_F(SourcesTest, AnUnreadableSourcesFileIsReportedAndNeverOverwritten) {
-  std::filesystem::create_directories(config_home + "/vistrel");
-  const std::string broken = "{\"sources\": [ this is not JSON";
-  write_file(sources_file(), broken);
+    std::filesystem::create_directories(config_home + "/vistrel");
+    const std::string broken = "{\"sources\": [ this is not JSON";
+    write_file(sources_file(), broken);
 
-  std::string reason = "cannot read the sources file " + sources_file() + ": it is not valid JSON; fix or remove it";
-  expect_refused(vistrel({"sources"}), reason);
-  expect_refused(vistrel({"add-source", "phone", phone.url("/shot.jpg")}), reason);
-  expect_refused(vistrel({"forget-source", "phone"}), reason);
-  expect_refused(vistrel({"snap", "--device", "net:phone"}), reason);
-  EXPECT_EQ(read_file(sources_file()), broken);
+    std::string reason = "cannot read the sources file " + sources_file() + ": it is not valid JSON; fix or remove it";
+    expect_refused(vistrel({"sources"}), reason);
+    expect_refused(vistrel({"add-source", "phone", phone.url("/shot.jpg")}), reason);
+    expect_refused(vistrel({"forget-source", "phone"}), reason);
+    expect_refused(vistrel({"snap", "--device", "net:phone"}), reason);
+    EXPECT_EQ(read_file(sources_file()), broken);
 
-  // Everything else still works.
-  RunResult devices = vistrel({"devices", "--json"});
-  ASSERT_EQ(devices.exit_status, 0);
-  auto reply = nlohmann::json::parse(devices.out);
-  EXPECT_EQ(reply.at("devices").size(), 2u);
-  EXPECT_EQ(reply.at("warning"), reason);
-  EXPECT_EQ(vistrel({"snap", "--size", "64x64"}).exit_status, 0);
+    // Everything else still works.
+    RunResult devices = vistrel({"devices", "--json"});
+    ASSERT_EQ(devices.exit_status, 0);
+    auto reply = nlohmann::json::parse(devices.out);
+    EXPECT_EQ(reply.at("devices").size(), 2u);
+    EXPECT_EQ(reply.at("warning"), reason);
+    EXPECT_EQ(vistrel({"snap", "--size", "64x64"}).exit_status, 0);
 }
 }  // namespace

@@ -6,50 +6,52 @@
 #include <iostream>
 
 void AppTest::SetUp() {
-  temp = make_temp_folder("vistrel-app-e2e");
-  work = temp + "/work";
-  config_home = temp + "/config";
-  std::filesystem::create_directories(work);
-  std::filesystem::create_directories(config_home);
-  if (wants_display()) xvfb = start_xvfb(temp + "/xvfb.log");
-  start_app_process();
+    temp = make_temp_folder("vistrel-app-e2e");
+    work = temp + "/work";
+    config_home = temp + "/config";
+    std::filesystem::create_directories(work);
+    std::filesystem::create_directories(config_home);
+    if (wants_display()) xvfb = start_xvfb(temp + "/xvfb.log");
+    start_app_process();
 }
 
 void AppTest::TearDown() {
-  if (HasFailure()) std::cerr << "--- vistrel-app log:\n" << read_file(app.log_path) << "---\n";
-  stop_app(app);
-  stop_xvfb(xvfb);
-  remove_folder(temp);
+    if (HasFailure()) std::cerr << "--- vistrel-app log:\n" << read_file(app.log_path) << "---\n";
+    stop_app(app);
+    stop_xvfb(xvfb);
+    remove_folder(temp);
 }
 
 void AppTest::start_app_process() {
-  std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config_home};
-  if (wants_display()) env.push_back("DISPLAY=" + xvfb.name);
-  app = start_app({"--focus-at", std::to_string(focus_position())}, clean_environment(env), temp + "/app.log");
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config_home};
+    if (wants_display()) env.push_back("DISPLAY=" + xvfb.name);
+    app = start_app({"--focus-at", std::to_string(focus_position())}, clean_environment(env), temp + "/app.log");
 }
 
 void AppTest::restart_app() {
-  ASSERT_EQ(stop_app(app), 0) << "the app should end cleanly on SIGTERM";
-  start_app_process();
+    ASSERT_EQ(stop_app(app), 0) << "the app should end cleanly on SIGTERM";
+    start_app_process();
 }
 
 RunResult AppTest::vistrel(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {VISTREL_CLIENT_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  argv.push_back("--port=" + std::to_string(app.port));
-  return run_program(argv, work, clean_environment({}));
+    std::vector<std::string> argv = {VISTREL_CLIENT_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back("--port=" + std::to_string(app.port));
+    return run_program(argv, work, clean_environment({}));
 }
 
 void expect_refused(const RunResult& result, const std::string& message) {
-  EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "error: " + message + "\n");
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "error: " + message + "\n");
 }
 
-std::optional<Image> decode_jpeg_file(const std::string& path) { return decode_jpeg(read_file(path)); }
+std::optional<Image> decode_jpeg_file(const std::string& path) {
+    return decode_jpeg(read_file(path));
+}
 
 double mean_level(const Image& image) {
-  double sum = 0;
-  for (auto v : image.rgb) sum += v;
-  return image.rgb.empty() ? 0 : sum / image.rgb.size();
+    double sum = 0;
+    for (auto v : image.rgb) sum += v;
+    return image.rgb.empty() ? 0 : sum / image.rgb.size();
 }

@@ -13,32 +13,32 @@
 #include <vector>
 
 class AppTest : public ::testing::Test {
- protected:
-  static constexpr int hidden_focus = 137;  // where the simulated lens is sharp
+protected:
+    static constexpr int hidden_focus = 137;  // where the simulated lens is sharp
 
-  void SetUp() override;
-  void TearDown() override;
+    void SetUp() override;
+    void TearDown() override;
 
-  // Overridden by tests that need the app without a display or with another
-  // hidden focus position.
-  virtual bool wants_display() const { return true; }
-  virtual int focus_position() const { return hidden_focus; }
+    // Overridden by tests that need the app without a display or with another
+    // hidden focus position.
+    virtual bool wants_display() const { return true; }
+    virtual int focus_position() const { return hidden_focus; }
 
-  // Runs vistrel with `args` and --port=PORT in the test's work folder.
-  RunResult vistrel(const std::vector<std::string>& args);
-  void restart_app();
+    // Runs vistrel with `args` and --port=PORT in the test's work folder.
+    RunResult vistrel(const std::vector<std::string>& args);
+    void restart_app();
 
-  std::string in_work(const std::string& name) const { return work + "/" + name; }
-  std::string sources_file() const { return config_home + "/vistrel/sources.json"; }
+    std::string in_work(const std::string& name) const { return work + "/" + name; }
+    std::string sources_file() const { return config_home + "/vistrel/sources.json"; }
 
-  std::string temp;
-  std::string work;
-  std::string config_home;
-  XvfbDisplay xvfb;
-  AppProcess app;
+    std::string temp;
+    std::string work;
+    std::string config_home;
+    XvfbDisplay xvfb;
+    AppProcess app;
 
- private:
-  void start_app_process();
+private:
+    void start_app_process();
 };
 
 // The client's refusal: "error: MESSAGE" on stderr, nothing on stdout, exit 1.

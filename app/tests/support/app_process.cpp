@@ -11,38 +11,38 @@
 
 AppProcess start_app(const std::vector<std::string>& args, const std::vector<std::string>& env,
                      const std::string& log_path) {
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> argv = {VISTREL_APP_BINARY, "--port", "0"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  AppProcess app;
-  app.log_path = log_path;
-  app.pid = spawn_program(argv, env, pipe_fds[1], log_path);
-  close(pipe_fds[1]);
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    std::vector<std::string> argv = {VISTREL_APP_BINARY, "--port", "0"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    AppProcess app;
+    app.log_path = log_path;
+    app.pid = spawn_program(argv, env, pipe_fds[1], log_path);
+    close(pipe_fds[1]);
 
-  std::string line;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (line.find('\n') == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd fd{pipe_fds[0], POLLIN, 0};
-    if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
-    char c;
-    if (read(pipe_fds[0], &c, 1) != 1) break;
-    line += c;
-  }
-  close(pipe_fds[0]);
-  std::smatch match;
-  static const std::regex listening(R"(^vistrel-app \S+ listening on http://127\.0\.0\.1:(\d+)/api\n$)");
-  if (!std::regex_match(line, match, listening)) {
-    stop_program(app.pid);
-    throw std::runtime_error("vistrel-app did not start (first line \"" + line + "\"): " + read_file(log_path));
-  }
-  app.port = std::stoi(match[1]);
-  return app;
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (line.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd fd{pipe_fds[0], POLLIN, 0};
+        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
+        char c;
+        if (read(pipe_fds[0], &c, 1) != 1) break;
+        line += c;
+    }
+    close(pipe_fds[0]);
+    std::smatch match;
+    static const std::regex listening(R"(^vistrel-app \S+ listening on http://127\.0\.0\.1:(\d+)/api\n$)");
+    if (!std::regex_match(line, match, listening)) {
+        stop_program(app.pid);
+        throw std::runtime_error("vistrel-app did not start (first line \"" + line + "\"): " + read_file(log_path));
+    }
+    app.port = std::stoi(match[1]);
+    return app;
 }
 
 int stop_app(AppProcess& app) {
-  int status = app.pid > 0 ? stop_program(app.pid) : -1;
-  app.pid = -1;
-  return status;
+    int status = app.pid > 0 ? stop_program(app.pid) : -1;
+    app.pid = -1;
+    return status;
 }

@@ -6,9 +6,9 @@
 #include <vector>
 
 struct AppProcess {
-  pid_t pid = -1;
-  int port = 0;
-  std::string log_path;  // its standard error
+    pid_t pid = -1;
+    int port = 0;
+    std::string log_path;  // its standard error
 };
 
 // Starts vistrel-app with `args` (--port 0 is added: the app picks a free port

@@ -7,10 +7,10 @@
 #include <vector>
 
 struct RunResult {
-  int exit_status = -1;  // -1 when killed
-  std::string out;
-  std::string err;
-  std::chrono::milliseconds took{0};
+    int exit_status = -1;  // -1 when killed
+    std::string out;
+    std::string err;
+    std::chrono::milliseconds took{0};
 };
 
 // The test's own environment without anything that would point a program at
@@ -18,8 +18,8 @@ struct RunResult {
 std::vector<std::string> clean_environment(const std::vector<std::string>& extra);
 
 // Runs to completion in `cwd`, capturing both outputs; killed after `limit`.
-RunResult run_program(const std::vector<std::string>& argv, const std::string& cwd,
-                      const std::vector<std::string>& env, std::chrono::seconds limit = std::chrono::seconds(60));
+RunResult run_program(const std::vector<std::string>& argv, const std::string& cwd, const std::vector<std::string>& env,
+                      std::chrono::seconds limit = std::chrono::seconds(60));
 
 // Starts in the background. stdout goes to `stdout_fd` (or /dev/null when -1),
 // stderr to the file `stderr_path`; `fd3`, when not -1, becomes the child's

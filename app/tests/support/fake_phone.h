@@ -8,17 +8,17 @@
 #include <thread>
 
 struct FakePhone {
-  httplib::Server server;
-  std::thread thread;
-  int port = 0;
-  std::string jpeg;  // the bytes /shot.jpg serves: a 320x240 picture
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+    std::string jpeg;  // the bytes /shot.jpg serves: a 320x240 picture
 
-  FakePhone();
-  ~FakePhone();
-  FakePhone(const FakePhone&) = delete;
-  FakePhone& operator=(const FakePhone&) = delete;
+    FakePhone();
+    ~FakePhone();
+    FakePhone(const FakePhone&) = delete;
+    FakePhone& operator=(const FakePhone&) = delete;
 
-  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
 };
 
 // A port on which nothing listens.

@@ -5,11 +5,11 @@
 #include <string>
 
 struct RawReply {
-  int status = 0;
-  std::string head;  // status line and header lines
-  std::string body;
-  bool closed_by_app = false;  // the app ended the connection (rather than a timeout)
-  std::chrono::milliseconds took{0};
+    int status = 0;
+    std::string head;  // status line and header lines
+    std::string body;
+    bool closed_by_app = false;  // the app ended the connection (rather than a timeout)
+    std::chrono::milliseconds took{0};
 };
 
 // Sends `request` on a fresh connection to 127.0.0.1:port and reads until the

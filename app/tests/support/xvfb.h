@@ -5,8 +5,8 @@
 #include <string>
 
 struct XvfbDisplay {
-  pid_t pid = -1;
-  std::string name;  // ":N"
+    pid_t pid = -1;
+    std::string name;  // ":N"
 };
 
 // Starts Xvfb with a 1280x720 screen on a display number it picks itself

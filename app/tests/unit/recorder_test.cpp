@@ -7,70 +7,72 @@
 #include <algorithm>
 
 namespace {
-RecordingRequest parse(const char* body) { return parse_recording_request(nlohmann::json::parse(body)); }
+RecordingRequest parse(const char* body) {
+    return parse_recording_request(nlohmann::json::parse(body));
+}
 
 TEST(Recorder, DefaultsToFiveSecondsOfWebm) {
-  for (const char* body : {"{}", R"({"format":null,"secs":null})"}) {
-    RecordingRequest r = parse(body);
-    EXPECT_EQ(r.format, RecordingFormat::webm);
-    EXPECT_EQ(r.secs, 5);
-  }
-  RecordingRequest mp4 = parse(R"({"format":"mp4","secs":120})");
-  EXPECT_EQ(mp4.format, RecordingFormat::mp4);
-  EXPECT_EQ(mp4.secs, 120);
-  EXPECT_EQ(parse(R"({"format":"webm","secs":1})").secs, 1);
+    for (const char* body : {"{}", R"({"format":null,"secs":null})"}) {
+        RecordingRequest r = parse(body);
+        EXPECT_EQ(r.format, RecordingFormat::webm);
+        EXPECT_EQ(r.secs, 5);
+    }
+    RecordingRequest mp4 = parse(R"({"format":"mp4","secs":120})");
+    EXPECT_EQ(mp4.format, RecordingFormat::mp4);
+    EXPECT_EQ(mp4.secs, 120);
+    EXPECT_EQ(parse(R"({"format":"webm","secs":1})").secs, 1);
 }
 
 TEST(Recorder, RefusesOtherFormatsAndLengths) {
-  struct Case {
-    const char* body;
-    const char* message;
-  };
-  const Case cases[] = {
-      {R"({"format":"mkv"})", "unknown recording format \"mkv\"; use webm or mp4"},
-      {R"({"format":"MP4"})", "unknown recording format \"MP4\"; use webm or mp4"},
-      {R"({"format":""})", "unknown recording format \"\"; use webm or mp4"},
-      {R"({"secs":0})", "a recording lasts from 1 to 120 seconds (got 0)"},
-      {R"({"secs":121})", "a recording lasts from 1 to 120 seconds (got 121)"},
-      {R"({"secs":4294967295})", "a recording lasts from 1 to 120 seconds (got 4294967295)"},
-      {R"({"secs":-3})", "a recording lasts from 1 to 120 seconds (got -3)"},
-      {R"({"secs":2.5})", "\"secs\" must be a whole number"},
-      {R"({"secs":"2"})", "\"secs\" must be a whole number"},
-      {R"({"format":5})", "\"format\" must be a string or null"},
-  };
-  for (const auto& c : cases) {
-    try {
-      parse(c.body);
-      ADD_FAILURE() << c.body << " was accepted";
-    } catch (const Refusal& r) {
-      EXPECT_EQ(r.status, 400);
-      EXPECT_EQ(r.message, c.message);
+    struct Case {
+        const char* body;
+        const char* message;
+    };
+    const Case cases[] = {
+        {R"({"format":"mkv"})", "unknown recording format \"mkv\"; use webm or mp4"},
+        {R"({"format":"MP4"})", "unknown recording format \"MP4\"; use webm or mp4"},
+        {R"({"format":""})", "unknown recording format \"\"; use webm or mp4"},
+        {R"({"secs":0})", "a recording lasts from 1 to 120 seconds (got 0)"},
+        {R"({"secs":121})", "a recording lasts from 1 to 120 seconds (got 121)"},
+        {R"({"secs":4294967295})", "a recording lasts from 1 to 120 seconds (got 4294967295)"},
+        {R"({"secs":-3})", "a recording lasts from 1 to 120 seconds (got -3)"},
+        {R"({"secs":2.5})", "\"secs\" must be a whole number"},
+        {R"({"secs":"2"})", "\"secs\" must be a whole number"},
+        {R"({"format":5})", "\"format\" must be a string or null"},
+    };
+    for (const auto& c : cases) {
+        try {
+            parse(c.body);
+            ADD_FAILURE() << c.body << " was accepted";
+        } catch (const Refusal& r) {
+            EXPECT_EQ(r.status, 400);
+            EXPECT_EQ(r.message, c.message);
+        }
     }
-  }
 }
 
 TEST(Recorder, FfmpegGrabsTheDisplayWithEvenSidesAndTheChosenCodec) {
-  auto has = [](const std::vector<std::string>& args, const std::string& a, const std::string& b) {
-    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-      if (args[i] == a && args[i + 1] == b) return true;
-    }
-    return false;
-  };
-  ScreenInfo screen{":7", {1281, 721}};
-  auto webm = ffmpeg_arguments({RecordingFormat::webm, 3}, screen, "/tmp/x/screen.webm");
-  EXPECT_EQ(webm.front(), "ffmpeg");
-  EXPECT_EQ(webm.back(), "/tmp/x/screen.webm");
-  EXPECT_TRUE(has(webm, "-f", "x11grab"));
-  EXPECT_TRUE(has(webm, "-i", ":7"));
-  EXPECT_TRUE(has(webm, "-video_size", "1280x720"));
-  EXPECT_TRUE(has(webm, "-t", "3"));
-  EXPECT_TRUE(has(webm, "-c:v", "libvpx"));
-  EXPECT_TRUE(has(webm, "-f", "webm"));
+    auto has = [](const std::vector<std::string>& args, const std::string& a, const std::string& b) {
+        for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+            if (args[i] == a && args[i + 1] == b) return true;
+        }
+        return false;
+    };
+    ScreenInfo screen{":7", {1281, 721}};
+    auto webm = ffmpeg_arguments({RecordingFormat::webm, 3}, screen, "/tmp/x/screen.webm");
+    EXPECT_EQ(webm.front(), "ffmpeg");
+    EXPECT_EQ(webm.back(), "/tmp/x/screen.webm");
+    EXPECT_TRUE(has(webm, "-f", "x11grab"));
+    EXPECT_TRUE(has(webm, "-i", ":7"));
+    EXPECT_TRUE(has(webm, "-video_size", "1280x720"));
+    EXPECT_TRUE(has(webm, "-t", "3"));
+    EXPECT_TRUE(has(webm, "-c:v", "libvpx"));
+    EXPECT_TRUE(has(webm, "-f", "webm"));
 
-  auto mp4 = ffmpeg_arguments({RecordingFormat::mp4, 120}, screen, "/tmp/x/screen.mp4");
-  EXPECT_TRUE(has(mp4, "-c:v", "libx264"));
-  EXPECT_TRUE(has(mp4, "-pix_fmt", "yuv420p"));
-  EXPECT_TRUE(has(mp4, "-t", "120"));
-  EXPECT_TRUE(has(mp4, "-f", "mp4"));
+    auto mp4 = ffmpeg_arguments({RecordingFormat::mp4, 120}, screen, "/tmp/x/screen.mp4");
+    EXPECT_TRUE(has(mp4, "-c:v", "libx264"));
+    EXPECT_TRUE(has(mp4, "-pix_fmt", "yuv420p"));
+    EXPECT_TRUE(has(mp4, "-t", "120"));
+    EXPECT_TRUE(has(mp4, "-f", "mp4"));
 }
 }  // namespace

@@ -11,25 +11,25 @@ namespace fs = std::filesystem;
 
 namespace {
 struct TempFolder {
-  fs::path path;
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "vistrel-sources-test-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~TempFolder() { fs::remove_all(path); }
+    fs::path path;
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "vistrel-sources-test-XXXXXX").string();
+        path = mkdtemp(pattern.data());
+    }
+    ~TempFolder() { fs::remove_all(path); }
 };
 
 std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void expect_same(const std::vector<NetSource>& a, const std::vector<NetSource>& b) {
-  ASSERT_EQ(a.size(), b.size());
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    EXPECT_EQ(a[i].name, b[i].name);
-    EXPECT_EQ(a[i].url, b[i].url);
-  }
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].name, b[i].name);
+        EXPECT_EQ(a[i].url, b[i].url);
+    }
 }
 
 const std::vector<NetSource> sample = {
@@ -39,64 +39,64 @@ const std::vector<NetSource> sample = {
 };
 
 TEST(SourcesStore, TextRoundTripKeepsOrderAndEveryCharacter) {
-  expect_same(sources_from_text(sources_to_text(sample)), sample);
-  expect_same(sources_from_text(sources_to_text({})), {});
+    expect_same(sources_from_text(sources_to_text(sample)), sample);
+    expect_same(sources_from_text(sources_to_text({})), {});
 }
 
 TEST(SourcesStore, SaveThenLoadLeavesOnlyTheFile) {
-  TempFolder temp;
-  fs::path file = temp.path / "nested" / "vistrel" / "sources.json";
-  EXPECT_TRUE(load_sources(file).empty()) << "a missing file is an empty list";
-  save_sources(file, sample);
-  expect_same(load_sources(file), sample);
-  save_sources(file, {sample[1]});
-  expect_same(load_sources(file), {sample[1]});
-  std::size_t entries = std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator());
-  EXPECT_EQ(entries, 1u) << "no temporary file may be left behind";
+    TempFolder temp;
+    fs::path file = temp.path / "nested" / "vistrel" / "sources.json";
+    EXPECT_TRUE(load_sources(file).empty()) << "a missing file is an empty list";
+    save_sources(file, sample);
+    expect_same(load_sources(file), sample);
+    save_sources(file, {sample[1]});
+    expect_same(load_sources(file), {sample[1]});
+    std::size_t entries = std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator());
+    EXPECT_EQ(entries, 1u) << "no temporary file may be left behind";
 }
 
 TEST(SourcesStore, UnreadableFilesAreReportedAndLeftAlone) {
-  TempFolder temp;
-  fs::path file = temp.path / "sources.json";
-  for (const char* text : {"{not json", "[]", "{\"sources\":{}}", "{\"sources\":[{\"name\":\"a\"}]}",
-                           "{\"sources\":[{\"name\":1,\"url\":\"http://x/\"}]}", ""}) {
-    std::ofstream(file, std::ios::binary) << text;
-    EXPECT_THROW(load_sources(file), SourcesFileError) << text;
-    EXPECT_EQ(read_text(file), text);
-  }
-  fs::remove(file);
-  fs::create_directory(file);
-  EXPECT_THROW(load_sources(file), SourcesFileError) << "a folder in the file's place";
+    TempFolder temp;
+    fs::path file = temp.path / "sources.json";
+    for (const char* text : {"{not json", "[]", "{\"sources\":{}}", "{\"sources\":[{\"name\":\"a\"}]}",
+                             "{\"sources\":[{\"name\":1,\"url\":\"http://x/\"}]}", ""}) {
+        std::ofstream(file, std::ios::binary) << text;
+        EXPECT_THROW(load_sources(file), SourcesFileError) << text;
+        EXPECT_EQ(read_text(file), text);
+    }
+    fs::remove(file);
+    fs::create_directory(file);
+    EXPECT_THROW(load_sources(file), SourcesFileError) << "a folder in the file's place";
 }
 
 TEST(SourcesStore, SaveFailureKeepsTheOldFile) {
-  TempFolder temp;
-  fs::path file = temp.path / "sources.json";
-  save_sources(file, sample);
-  fs::path blocked = temp.path / "blocked" / "sources.json";
-  std::ofstream(temp.path / "blocked") << "a file where the folder should be";
-  EXPECT_THROW(save_sources(blocked, sample), SourcesFileError);
-  expect_same(load_sources(file), sample);
+    TempFolder temp;
+    fs::path file = temp.path / "sources.json";
+    save_sources(file, sample);
+    fs::path blocked = temp.path / "blocked" / "sources.json";
+    std::ofstream(temp.path / "blocked") << "a file where the folder should be";
+    EXPECT_THROW(save_sources(blocked, sample), SourcesFileError);
+    expect_same(load_sources(file), sample);
 }
 
 TEST(SourcesStore, NamesThatCannotTravelInAQueryAreRefused) {
-  for (const char* good : {"phone", "my phone", "cam-1_b.c", "t\xc3\xa9l\xc3\xa9phone", "a:b", "x"}) {
-    EXPECT_FALSE(source_name_problem(good)) << good;
-  }
-  for (std::string bad : {std::string(""), std::string(" phone"), std::string("phone "), std::string("a&b"),
-                          std::string("a#b"), std::string("a%20b"), std::string("a+b"), std::string("a?b"),
-                          std::string("a=b"), std::string("a\tb"), std::string("a\nb"), std::string(65, 'x')}) {
-    auto problem = source_name_problem(bad);
-    ASSERT_TRUE(problem) << bad;
-    EXPECT_FALSE(problem->empty());
-  }
-  EXPECT_FALSE(source_name_problem(std::string(64, 'x')));
+    for (const char* good : {"phone", "my phone", "cam-1_b.c", "t\xc3\xa9l\xc3\xa9phone", "a:b", "x"}) {
+        EXPECT_FALSE(source_name_problem(good)) << good;
+    }
+    for (std::string bad : {std::string(""), std::string(" phone"), std::string("phone "), std::string("a&b"),
+                            std::string("a#b"), std::string("a%20b"), std::string("a+b"), std::string("a?b"),
+                            std::string("a=b"), std::string("a\tb"), std::string("a\nb"), std::string(65, 'x')}) {
+        auto problem = source_name_problem(bad);
+        ASSERT_TRUE(problem) << bad;
+        EXPECT_FALSE(problem->empty());
+    }
+    EXPECT_FALSE(source_name_problem(std::string(64, 'x')));
 }
 
 TEST(SourcesStore, UrlsMustBePlainHttp) {
-  EXPECT_FALSE(source_url_problem("http://192.168.1.50:8080/shot.jpg"));
-  EXPECT_TRUE(source_url_problem("https://cam/shot.jpg"));
-  EXPECT_TRUE(source_url_problem("not a url"));
-  EXPECT_TRUE(source_url_problem("http://cam/" + std::string(2048, 'a')));
+    EXPECT_FALSE(source_url_problem("http://192.168.1.50:8080/shot.jpg"));
+    EXPECT_TRUE(source_url_problem("https://cam/shot.jpg"));
+    EXPECT_TRUE(source_url_problem("not a url"));
+    EXPECT_TRUE(source_url_problem("http://cam/" + std::string(2048, 'a')));
 }
 }  // namespace
