@@ -3,7 +3,7 @@
 //
 //   reply_server PORT BODY_BYTES [json]
 //
-// Prints "ready" once it listens. The body is BODY_BYTES bytes of a
+// Prints "ready PORT" once it listens; PORT 0 takes a free port. The body is BODY_BYTES bytes of a
 // repeating pattern, or the health reply with "json".
 #include <arpa/inet.h>
 #include <csignal>
@@ -44,7 +44,9 @@ int main(int argc, char** argv) {
         std::perror("listen");
         return 1;
     }
-    std::printf("ready\n");
+    socklen_t length = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::printf("ready %d\n", ntohs(address.sin_port));
     std::fflush(stdout);
     char buffer[65536];
     for (;;) {

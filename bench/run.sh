@@ -17,11 +17,12 @@ pids=()
 cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-start_server() {  # PORT BYTES [json]
-    "$server" "$@" > "$work/server-$1.log" &
+start_server() {  # NAME BYTES [json]: serves on a free port, kept in $NAME
+    local log=$work/server-$1.log
+    "$server" 0 "${@:2}" > "$log" &
     pids+=($!)
-    until grep -q ready "$work/server-$1.log" 2>/dev/null; do sleep 0.05; done
+    until grep -q ready "$log" 2>/dev/null; do sleep 0.05; done
+    printf -v "$1" '%s' "$(awk '{ print $2 }' "$log")"
 }
 mean_ms() {  # CSV from hyperfine, row N (1-based): mean in ms
     awk -F, -v row="$2" 'NR == row + 1 { printf "%.2f", $2 * 1000 }' "$1"
@@ -31,9 +32,9 @@ peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
 printf 'int main() { return 0; }\n' > "$work/trivial.cpp"
 g++ -O2 -static -o "$work/trivial" "$work/trivial.cpp"
 
-health=$(free_port); start_server "$health" 0 json
-small=$(free_port); start_server "$small" 1024
-large=$(free_port); start_server "$large" 268435456
+start_server health 0 json
+start_server small 1024
+start_server large 268435456
 cd "$work"
 
 echo "== start-up"

@@ -1,6 +1,7 @@
 #pragma once
 // Every call of the socket API lives behind this header, in socket_posix.cpp
-// or socket_win32.cpp. All calls block.
+// or socket_win32.cpp; socket_address.cpp builds the addresses both share.
+// All calls block.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -39,6 +40,10 @@ std::optional<IoError> socket_layer_start();
 // A numeric IPv4 ("127.0.0.1") or IPv6 ("::1") address with a port and an
 // IPv6 scope id; absent when the text is not such an address.
 std::optional<SocketAddress> numeric_address(const std::string& ip, bool ipv6, std::uint16_t port, std::uint32_t scope_id);
+
+// A copy of an address the resolver gave (`raw`, `length` bytes), with the
+// port; absent when it does not fit. Used by both resolve_host versions.
+std::optional<SocketAddress> resolved_address(const void* raw, std::size_t length, int family, std::uint16_t port);
 
 // Looks the host up as stream-socket addresses of any family, each given the port.
 ResolveResult resolve_host(const std::string& host, std::uint16_t port);

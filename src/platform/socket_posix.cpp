@@ -14,29 +14,6 @@ std::optional<IoError> socket_layer_start() {
     return std::nullopt;  // nothing to start; SIGPIPE is ignored at the entry
 }
 
-std::optional<SocketAddress> numeric_address(const std::string& ip, bool ipv6, std::uint16_t port, std::uint32_t scope_id) {
-    SocketAddress address;
-    if (ipv6) {
-        sockaddr_in6 v6{};
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = htons(port);
-        v6.sin6_scope_id = scope_id;
-        if (inet_pton(AF_INET6, ip.c_str(), &v6.sin6_addr) != 1) return std::nullopt;
-        std::memcpy(address.storage, &v6, sizeof v6);
-        address.length = sizeof v6;
-        address.family = AF_INET6;
-    } else {
-        sockaddr_in v4{};
-        v4.sin_family = AF_INET;
-        v4.sin_port = htons(port);
-        if (inet_pton(AF_INET, ip.c_str(), &v4.sin_addr) != 1) return std::nullopt;
-        std::memcpy(address.storage, &v4, sizeof v4);
-        address.length = sizeof v4;
-        address.family = AF_INET;
-    }
-    return address;
-}
-
 ResolveResult resolve_host(const std::string& host, std::uint16_t port) {
     ResolveResult result;
     addrinfo hints{};
@@ -53,17 +30,8 @@ ResolveResult resolve_host(const std::string& host, std::uint16_t port) {
         return result;
     }
     for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_addrlen > sizeof(SocketAddress::storage)) continue;
-        SocketAddress address;
-        std::memcpy(address.storage, entry->ai_addr, entry->ai_addrlen);
-        address.length = static_cast<int>(entry->ai_addrlen);
-        address.family = entry->ai_family;
-        if (entry->ai_family == AF_INET) {
-            reinterpret_cast<sockaddr_in*>(address.storage)->sin_port = htons(port);
-        } else if (entry->ai_family == AF_INET6) {
-            reinterpret_cast<sockaddr_in6*>(address.storage)->sin6_port = htons(port);
-        }
-        result.addresses.push_back(address);
+        auto address = resolved_address(entry->ai_addr, entry->ai_addrlen, entry->ai_family, port);
+        if (address) result.addresses.push_back(*address);
     }
     freeaddrinfo(found);
     return result;

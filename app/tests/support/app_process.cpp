@@ -2,7 +2,6 @@
 
 #include "child.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,16 +19,7 @@ AppProcess start_app(const std::vector<std::string>& args, const std::vector<std
     app.pid = spawn_program(argv, env, pipe_fds[1], log_path);
     close(pipe_fds[1]);
 
-    std::string line;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (line.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd fd{pipe_fds[0], POLLIN, 0};
-        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
-        char c;
-        if (read(pipe_fds[0], &c, 1) != 1) break;
-        line += c;
-    }
+    std::string line = read_first_line(pipe_fds[0], std::chrono::seconds(10));
     close(pipe_fds[0]);
     std::smatch match;
     static const std::regex listening(R"(^vistrel-app \S+ listening on http://127\.0\.0\.1:(\d+)/api\n$)");

@@ -1,6 +1,7 @@
 #include "child.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -126,9 +127,19 @@ int stop_program(pid_t pid, std::chrono::milliseconds grace) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool still_running(pid_t pid) {
-    int status = 0;
-    return waitpid(pid, &status, WNOHANG) == 0;
+std::string read_first_line(int fd, std::chrono::seconds limit) {
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (line.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd watch{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&watch, 1, static_cast<int>(left.count())) <= 0) break;
+        // One byte at a time: nothing after the line is taken from the pipe.
+        char c;
+        if (read(fd, &c, 1) != 1) break;
+        line += c;
+    }
+    return line;
 }
 
 std::string make_temp_folder(const std::string& prefix) {

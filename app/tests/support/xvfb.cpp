@@ -2,7 +2,6 @@
 
 #include "child.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,17 +19,7 @@ XvfbDisplay start_xvfb(const std::string& log_path) {
         clean_environment({}), -1, log_path, pipe_fds[1]);
     close(pipe_fds[1]);
     // Xvfb writes its display number to descriptor 3 once it accepts clients.
-    std::string number;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (number.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd fd{pipe_fds[0], POLLIN, 0};
-        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
-        char buffer[32];
-        ssize_t n = read(pipe_fds[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        number.append(buffer, static_cast<std::size_t>(n));
-    }
+    std::string number = read_first_line(pipe_fds[0], std::chrono::seconds(15));
     close(pipe_fds[0]);
     if (number.find('\n') == std::string::npos) {
         stop_program(display.pid);
