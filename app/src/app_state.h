@@ -3,8 +3,8 @@
 // camera and the sources with their own locks, the screen and recordings
 // with the locks below. A recording holds only its own lock, so the rest of
 // the app keeps answering while it runs.
-#include "simulated_camera.h"
-#include "sources_store.h"
+#include "cameras/simulated_camera.h"
+#include "sources/sources_store.h"
 
 #include <atomic>
 #include <mutex>

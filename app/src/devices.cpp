@@ -1,9 +1,9 @@
 #include "devices.h"
 
+#include "cameras/simulated_camera.h"
 #include "refusal.h"
-#include "registered_sources.h"
-#include "screen_capture.h"
-#include "simulated_camera.h"
+#include "screen/screen_capture.h"
+#include "sources/registered_sources.h"
 
 #include <cstdio>
 

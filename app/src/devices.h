@@ -1,7 +1,7 @@
 #pragma once
 // The eyes the app offers: the simulated camera "0", the X display "screen"
 // (when there is one) and every registered source as "net:<name>".
-#include "sources_store.h"
+#include "sources/sources_store.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,10 +1,10 @@
 // vistrel-app: the companion app that vistrel talks to.
 #include "app_options.h"
 #include "app_state.h"
-#include "child_process.h"
-#include "config_dir.h"
-#include "screen_capture.h"
-#include "server.h"
+#include "http/server.h"
+#include "recording/child_process.h"
+#include "screen/screen_capture.h"
+#include "sources/config_dir.h"
 
 #include <signal.h>
 

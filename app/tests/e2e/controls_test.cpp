@@ -1,7 +1,7 @@
 // status, devices, controls and set.
 #include "app_fixture.h"
 
-#include "sharpness.h"
+#include "imaging/sharpness.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // focus and look: the sweep over the simulated lens and the photo after it.
 #include "app_fixture.h"
 
-#include "sharpness.h"
+#include "imaging/sharpness.h"
 
 #include <nlohmann/json.hpp>
 

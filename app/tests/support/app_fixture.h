@@ -3,7 +3,7 @@
 // vistrel-app on a free port, and runs the real client against them.
 #include "app_process.h"
 #include "child.h"
-#include "image.h"
+#include "imaging/image.h"
 #include "xvfb.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The whole chain of the simulated camera: scene, defocus, sharpness, sweep.
-#include "simulated_camera.h"
+#include "cameras/simulated_camera.h"
 
-#include "sharpness.h"
+#include "imaging/sharpness.h"
 
 #include <gtest/gtest.h>
 
