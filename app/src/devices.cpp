@@ -4,7 +4,6 @@
 #include "screen/screen_capture.h"
 #include "sources/registered_sources.h"
 
-#include <cstdio>
 
 using nlohmann::json;
 
@@ -55,9 +54,13 @@ json list_devices(CameraRegistry& cameras, SourcesStore& store, std::string& war
         devices.push_back({{"id", about.id}, {"name", about.name}, {"focusable", about.focusable}, {"kind", "camera"}});
     }
     if (auto screen = find_screen()) {
-        char name[96];
-        std::snprintf(name, sizeof name, "Screen %s (%dx%d)", screen->display.c_str(), screen->size.width,
-                      screen->size.height);
+        std::string name = "Screen " + screen->display;
+        // Through the desktop portal the size is known only from a capture.
+        if (screen->size.width > 0) {
+            name += " (" + std::to_string(screen->size.width) + "x" + std::to_string(screen->size.height) + ")";
+        } else {
+            name += std::string(" (") + screen_backend_name() + ")";
+        }
         devices.push_back({{"id", screen_device_id}, {"name", name}, {"focusable", false}, {"kind", "screen"}});
     }
     std::vector<NetSource> sources;

@@ -1,6 +1,6 @@
 #pragma once
 // The eyes the app offers: its cameras (see cameras/camera_registry.h), the
-// X display "screen" (when there is one) and every registered source as
+// screen "screen" (when there is one) and every registered source as
 // "net:<name>".
 #include "cameras/camera_registry.h"
 #include "sources/sources_store.h"

@@ -25,6 +25,18 @@ void stop_on_signal(LenientServer& server, sigset_t signals) {
     server.stop();
 }
 
+// Which backend serves the screen, and what it shows or why it cannot.
+void log_screen() {
+    const char* backend = screen_backend_name();
+    auto screen = find_screen();
+    if (screen) {
+        std::fprintf(stderr, "vistrel-app: screen: %s, %s\n", backend, screen->display.c_str());
+    } else {
+        std::fprintf(stderr, "vistrel-app: screen: %s, not available: %s\n", backend ? backend : "none",
+                     screen_problem().c_str());
+    }
+}
+
 int hidden_focus_position(const AppOptions& options) {
     if (options.focus_at) return *options.focus_at;
     // Away from the ends of the range, where a subject usually is.
@@ -57,7 +69,7 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    prepare_screen_capture();
+    prepare_screen_capture(session_from_environment(), options.screen);
 
     AppState state;
     // A simulated picture is served only to whoever asked for it.
@@ -82,6 +94,7 @@ int main(int argc, char** argv) {
 
     std::printf("vistrel-app %s listening on http://127.0.0.1:%d/api\n", VISTREL_APP_VERSION, state.port);
     std::fflush(stdout);
+    log_screen();
     std::thread(stop_on_signal, std::ref(server), stop_signals).detach();
 
     return server.listen_after_bind() ? 0 : 1;
