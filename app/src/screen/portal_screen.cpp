@@ -21,8 +21,10 @@ constexpr std::uint32_t persist_until_revoked = 2;
 std::string portal_package(const SessionEnv& session) {
     if (desktop_is(session, "GNOME")) return "xdg-desktop-portal-gnome";
     if (desktop_is(session, "KDE")) return "xdg-desktop-portal-kde";
-    return "the portal of your desktop (xdg-desktop-portal-wlr for sway, Hyprland and river; "
-           "xdg-desktop-portal-gnome; xdg-desktop-portal-kde)";
+    // Screenshots through the portal also need a backend with the Access
+    // interface, which xdg-desktop-portal-wlr lacks.
+    return "the portal of your desktop (xdg-desktop-portal-wlr and xdg-desktop-portal-gtk for sway, Hyprland and "
+           "river; xdg-desktop-portal-gnome; xdg-desktop-portal-kde)";
 }
 
 std::string seconds(std::chrono::milliseconds limit) {
@@ -110,8 +112,9 @@ public:
                                "dialog; run the command again and allow it there"};
         }
         if (shot.code != 0) {
-            throw Refusal{403, "the desktop refused to take a screenshot, even with its dialog; check that its "
-                               "settings allow screenshots, and run vistrel-app inside the desktop session"};
+            throw Refusal{403, "the desktop ended the screenshot request without a picture, even with its dialog; "
+                               "check that its settings allow screenshots, run vistrel-app inside the desktop "
+                               "session, and see the log of xdg-desktop-portal if it never asks"};
         }
         std::string uri = shot.strings["uri"];
         std::string path = path_from_file_uri(uri);
@@ -200,8 +203,9 @@ private:
                                "so it is asked only once)"};
         }
         if (code != 0) {
-            throw Refusal{403, "the desktop refused to share the screen; run vistrel-app inside the desktop session "
-                               "and allow screen sharing when the desktop asks"};
+            throw Refusal{403, "the desktop ended the request to share the screen without sharing it; run "
+                               "vistrel-app inside the desktop session, allow screen sharing when the desktop asks, "
+                               "and see the log of xdg-desktop-portal if it never asks"};
         }
     }
 
