@@ -134,15 +134,19 @@ public:
         if (!screen) {
             throw Refusal{503, "no screen to record: there is no X display (DISPLAY is not set or cannot be opened)"};
         }
-        // 4:2:0 video needs even sides; a stray last row or column is left out.
-        int width = screen->size.width & ~1, height = screen->size.height & ~1;
-        return {{"-f", "x11grab", "-framerate", std::to_string(fps), "-video_size",
-                 std::to_string(width) + "x" + std::to_string(height), "-i", screen->display},
-                nullptr};
+        return {x11grab_input(*screen, fps), nullptr};
     }
 };
 }  // namespace
 
 std::unique_ptr<ScreenBackend> make_x11_screen() {
     return std::make_unique<X11Screen>();
+}
+
+std::vector<std::string> x11grab_input(const ScreenInfo& screen, int fps) {
+    // 4:2:0 video needs even sides; a stray last row or column is left out.
+    int width = screen.size.width & ~1, height = screen.size.height & ~1;
+    return {"-f",          "x11grab", "-framerate", std::to_string(fps),
+            "-video_size", std::to_string(width) + "x" + std::to_string(height),
+            "-i",          screen.display};
 }
