@@ -2,34 +2,14 @@
 // through wlr-screencopy and through xdg-desktop-portal.
 #include "app_process.h"
 #include "imaging/jpeg.h"
+#include "media_probe.h"
 #include "wayland_session.h"
 
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <map>
-#include <sstream>
 
 namespace {
-// What ffprobe says about a file: format_name, duration, codec_name, pix_fmt, width, height.
-std::map<std::string, std::string> probe(const std::string& path) {
-    RunResult r = run_program({"ffprobe", "-v", "error", "-show_entries",
-                               "format=format_name,duration:stream=codec_name,pix_fmt,width,height", "-of",
-                               "default=noprint_wrappers=1", path},
-                              "", clean_environment({}));
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(r.out);
-    for (std::string line; std::getline(lines, line);) {
-        auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
-}
-
-double seconds_of(const std::string& text) {
-    return text.empty() ? 0 : std::stod(text);
-}
-
 TEST_F(WaylandTest, WlrootsCompositorIsChosenAndItsScreenshotShowsTheDesktop) {
     START_SESSION_OR_SKIP({});
     nlohmann::json status = nlohmann::json::parse(vistrel({"status", "--json"}).out, nullptr, false);
@@ -60,20 +40,20 @@ TEST_F(WaylandTest, WlrootsRecordingsAreTheSameKindOfFilesAsOnX11) {
     RunResult webm = vistrel({"record", "--secs", "2"});
     ASSERT_EQ(webm.exit_status, 0) << webm.err;
     EXPECT_EQ(webm.out, "screen.webm  " + std::to_string(read_file(in_work("screen.webm")).size()) + " bytes\n");
-    auto info = probe(in_work("screen.webm"));
+    auto info = probe_media(in_work("screen.webm"));
     EXPECT_NE(info["format_name"].find("webm"), std::string::npos) << info["format_name"];
     EXPECT_EQ(info["codec_name"], "vp8");
     EXPECT_EQ(info["width"], "640");
     EXPECT_EQ(info["height"], "480");
-    EXPECT_NEAR(seconds_of(info["duration"]), 2.0, 0.5);
+    EXPECT_NEAR(probed_seconds(info["duration"]), 2.0, 0.5);
 
     RunResult mp4 = vistrel({"record", "--secs", "1", "--format", "mp4"});
     ASSERT_EQ(mp4.exit_status, 0) << mp4.err;
-    info = probe(in_work("screen.mp4"));
+    info = probe_media(in_work("screen.mp4"));
     EXPECT_NE(info["format_name"].find("mp4"), std::string::npos) << info["format_name"];
     EXPECT_EQ(info["codec_name"], "h264");
     EXPECT_EQ(info["pix_fmt"], "yuv420p");
-    EXPECT_NEAR(seconds_of(info["duration"]), 1.0, 0.5);
+    EXPECT_NEAR(probed_seconds(info["duration"]), 1.0, 0.5);
 }
 
 TEST_F(WaylandTest, PortalScreenshotShowsTheDesktop) {
