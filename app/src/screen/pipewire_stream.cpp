@@ -34,6 +34,14 @@ std::optional<PixelLayout> layout_of(spa_video_format format) {
 }  // namespace
 
 struct PipeWireState {
+    ~PipeWireState() {
+        if (loop) pw_thread_loop_stop(loop);
+        if (stream) pw_stream_destroy(stream);
+        if (core) pw_core_disconnect(core);
+        if (context) pw_context_destroy(context);
+        if (loop) pw_thread_loop_destroy(loop);
+    }
+
     pw_thread_loop* loop = nullptr;
     pw_context* context = nullptr;
     pw_core* core = nullptr;
@@ -183,14 +191,9 @@ PipeWireStream::PipeWireStream(int fd, unsigned node) : state_(std::make_unique<
     if (rc < 0) throw Refusal{500, "cannot connect to the screen's PipeWire stream"};
 }
 
-PipeWireStream::~PipeWireStream() {
-    PipeWireState& s = *state_;
-    if (s.loop) pw_thread_loop_stop(s.loop);
-    if (s.stream) pw_stream_destroy(s.stream);
-    if (s.core) pw_core_disconnect(s.core);
-    if (s.context) pw_context_destroy(s.context);
-    if (s.loop) pw_thread_loop_destroy(s.loop);
-}
+// The state's own destructor ends PipeWire's thread and connection, also
+// when the constructor gave up half way.
+PipeWireStream::~PipeWireStream() = default;
 
 bool PipeWireStream::wait_for_frame(std::chrono::milliseconds limit, std::string& problem) {
     PipeWireState& s = *state_;
