@@ -1,8 +1,8 @@
 #include "screen/pipewire_stream.h"
 
 #include "refusal.h"
+#include "screen/pipewire_connection.h"
 
-#include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 #include <unistd.h>
@@ -34,18 +34,7 @@ std::optional<PixelLayout> layout_of(spa_video_format format) {
 }  // namespace
 
 struct PipeWireState {
-    ~PipeWireState() {
-        if (loop) pw_thread_loop_stop(loop);
-        if (stream) pw_stream_destroy(stream);
-        if (core) pw_core_disconnect(core);
-        if (context) pw_context_destroy(context);
-        if (loop) pw_thread_loop_destroy(loop);
-    }
-
-    pw_thread_loop* loop = nullptr;
-    pw_context* context = nullptr;
-    pw_core* core = nullptr;
-    pw_stream* stream = nullptr;
+    PipeWireConnection pw;
     spa_hook stream_listener{};
 
     // Written on PipeWire's thread, read by the recorder's.
@@ -97,12 +86,12 @@ struct PipeWireState {
         params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
             SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
-        pw_stream_update_params(s->stream, params, 1);
+        pw_stream_update_params(s->pw.stream, params, 1);
     }
 
     static void on_process(void* data) {
         auto* s = static_cast<PipeWireState*>(data);
-        pw_buffer* b = pw_stream_dequeue_buffer(s->stream);
+        pw_buffer* b = pw_stream_dequeue_buffer(s->pw.stream);
         if (!b) return;
         spa_buffer* buffer = b->buffer;
         if (buffer->n_datas > 0 && buffer->datas[0].data && buffer->datas[0].chunk) {
@@ -125,7 +114,7 @@ struct PipeWireState {
                 s->problem = "the desktop sends the screen in a pixel format vistrel-app cannot read";
             }
         }
-        pw_stream_queue_buffer(s->stream, b);
+        pw_stream_queue_buffer(s->pw.stream, b);
         s->arrived.notify_all();
     }
 };
@@ -140,36 +129,21 @@ const pw_stream_events stream_events = [] {
     return events;
 }();
 
-std::once_flag pipewire_started;
 }  // namespace
 
 PipeWireStream::PipeWireStream(int fd, unsigned node) : state_(std::make_unique<PipeWireState>()) {
-    std::call_once(pipewire_started, [] { pw_init(nullptr, nullptr); });
     PipeWireState& s = *state_;
-    s.loop = pw_thread_loop_new("vistrel-screencast", nullptr);
-    if (!s.loop) {
-        close(fd);
-        throw Refusal{500, "cannot start PipeWire for the recording"};
-    }
-    s.context = pw_context_new(pw_thread_loop_get_loop(s.loop), nullptr, 0);
-    if (!s.context || pw_thread_loop_start(s.loop) < 0) {
-        close(fd);
-        throw Refusal{500, "cannot start PipeWire for the recording"};
-    }
-    pw_thread_loop_lock(s.loop);
-    s.core = pw_context_connect_fd(s.context, fd, nullptr, 0);
-    if (!s.core) {
-        pw_thread_loop_unlock(s.loop);
+    if (!s.pw.connect_locked(fd, "vistrel-screencast")) {
         throw Refusal{500, "cannot connect to PipeWire through the desktop portal"};
     }
-    s.stream = pw_stream_new(s.core, "vistrel screen recording",
-                             pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
-                                               PW_KEY_MEDIA_ROLE, "Screen", nullptr));
-    if (!s.stream) {
-        pw_thread_loop_unlock(s.loop);
+    s.pw.stream = pw_stream_new(s.pw.core, "vistrel screen recording",
+                                pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
+                                                  PW_KEY_MEDIA_ROLE, "Screen", nullptr));
+    if (!s.pw.stream) {
+        pw_thread_loop_unlock(s.pw.loop);
         throw Refusal{500, "cannot open the screen's PipeWire stream"};
     }
-    pw_stream_add_listener(s.stream, &s.stream_listener, &stream_events, &s);
+    pw_stream_add_listener(s.pw.stream, &s.stream_listener, &stream_events, &s);
 
     std::uint8_t buffer[1024];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
@@ -184,15 +158,15 @@ PipeWireStream::PipeWireStream(int fd, unsigned node) : state_(std::make_unique<
                                SPA_VIDEO_FORMAT_ARGB, SPA_VIDEO_FORMAT_xBGR, SPA_VIDEO_FORMAT_ABGR),
         SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&size_default, &size_min, &size_max),
         SPA_FORMAT_VIDEO_framerate, SPA_POD_CHOICE_RANGE_Fraction(&rate_default, &rate_min, &rate_max)));
-    int rc = pw_stream_connect(s.stream, PW_DIRECTION_INPUT, node,
+    int rc = pw_stream_connect(s.pw.stream, PW_DIRECTION_INPUT, node,
                                static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
                                params, 1);
-    pw_thread_loop_unlock(s.loop);
+    pw_thread_loop_unlock(s.pw.loop);
     if (rc < 0) throw Refusal{500, "cannot connect to the screen's PipeWire stream"};
 }
 
-// The state's own destructor ends PipeWire's thread and connection, also
-// when the constructor gave up half way.
+// The connection's own destructor ends PipeWire's thread, also when the
+// constructor gave up half way.
 PipeWireStream::~PipeWireStream() = default;
 
 bool PipeWireStream::wait_for_frame(std::chrono::milliseconds limit, std::string& problem) {

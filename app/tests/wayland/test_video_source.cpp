@@ -1,6 +1,7 @@
 #include "test_video_source.h"
 
-#include <pipewire/pipewire.h>
+#include "screen/pipewire_connection.h"
+
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 #include <sys/socket.h>
@@ -13,22 +14,11 @@
 #include <thread>
 
 struct TestVideoSourceState {
-    pw_thread_loop* loop = nullptr;
-    pw_context* context = nullptr;
-    pw_core* core = nullptr;
-    pw_stream* stream = nullptr;
+    PipeWireConnection pw;
     spa_hook listener{};
     spa_source* timer = nullptr;
     int width = 0, height = 0;
     std::uint32_t rgb = 0;
-
-    ~TestVideoSourceState() {
-        if (loop) pw_thread_loop_stop(loop);
-        if (stream) pw_stream_destroy(stream);
-        if (core) pw_core_disconnect(core);
-        if (context) pw_context_destroy(context);
-        if (loop) pw_thread_loop_destroy(loop);
-    }
 
     static void on_param_changed(void* data, uint32_t id, const spa_pod* param) {
         auto* s = static_cast<TestVideoSourceState*>(data);
@@ -42,12 +32,12 @@ struct TestVideoSourceState {
             SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1), SPA_PARAM_BUFFERS_size,
             SPA_POD_Int(stride * s->height), SPA_PARAM_BUFFERS_stride, SPA_POD_Int(stride),
             SPA_PARAM_BUFFERS_dataType, SPA_POD_CHOICE_FLAGS_Int(1 << SPA_DATA_MemPtr)));
-        pw_stream_update_params(s->stream, params, 1);
+        pw_stream_update_params(s->pw.stream, params, 1);
     }
 
     static void on_process(void* data) {
         auto* s = static_cast<TestVideoSourceState*>(data);
-        pw_buffer* b = pw_stream_dequeue_buffer(s->stream);
+        pw_buffer* b = pw_stream_dequeue_buffer(s->pw.stream);
         if (!b) return;
         spa_data& d = b->buffer->datas[0];
         if (d.data) {
@@ -63,12 +53,12 @@ struct TestVideoSourceState {
             d.chunk->stride = stride;
             d.chunk->size = static_cast<std::uint32_t>(stride * s->height);
         }
-        pw_stream_queue_buffer(s->stream, b);
+        pw_stream_queue_buffer(s->pw.stream, b);
     }
 
     static void on_timer(void* data, uint64_t) {
         auto* s = static_cast<TestVideoSourceState*>(data);
-        pw_stream_trigger_process(s->stream);
+        pw_stream_trigger_process(s->pw.stream);
     }
 };
 
@@ -84,25 +74,16 @@ const pw_stream_events source_events = [] {
 
 TestVideoSource::TestVideoSource(int fd, int width, int height, std::uint32_t rgb)
     : state_(std::make_unique<TestVideoSourceState>()) {
-    pw_init(nullptr, nullptr);
     TestVideoSourceState& s = *state_;
     s.width = width;
     s.height = height;
     s.rgb = rgb;
-    s.loop = pw_thread_loop_new("vistrel-test-source", nullptr);
-    s.context = pw_context_new(pw_thread_loop_get_loop(s.loop), nullptr, 0);
-    pw_thread_loop_start(s.loop);
-    pw_thread_loop_lock(s.loop);
-    s.core = pw_context_connect_fd(s.context, fd, nullptr, 0);
-    if (!s.core) {
-        pw_thread_loop_unlock(s.loop);
-        throw std::runtime_error("cannot connect the test source to PipeWire");
-    }
-    s.stream = pw_stream_new(s.core, "vistrel test screen",
-                             pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Source",
-                                               PW_KEY_MEDIA_ROLE, "Screen", PW_KEY_MEDIA_CLASS, "Video/Source",
-                                               nullptr));
-    pw_stream_add_listener(s.stream, &s.listener, &source_events, &s);
+    if (!s.pw.connect_locked(fd, "vistrel-test-source")) throw std::runtime_error("cannot connect to PipeWire");
+    s.pw.stream = pw_stream_new(s.pw.core, "vistrel test screen",
+                                pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Source",
+                                                  PW_KEY_MEDIA_ROLE, "Screen", PW_KEY_MEDIA_CLASS, "Video/Source",
+                                                  nullptr));
+    pw_stream_add_listener(s.pw.stream, &s.listener, &source_events, &s);
     std::uint8_t buffer[512];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     spa_rectangle size{static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)};
@@ -113,21 +94,21 @@ TestVideoSource::TestVideoSource(int fd, int width, int height, std::uint32_t rg
         SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
         SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
         SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
-    pw_stream_connect(s.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
+    pw_stream_connect(s.pw.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
                       static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
-    s.timer = pw_loop_add_timer(pw_thread_loop_get_loop(s.loop), TestVideoSourceState::on_timer, &s);
+    s.timer = pw_loop_add_timer(pw_thread_loop_get_loop(s.pw.loop), TestVideoSourceState::on_timer, &s);
     timespec first{0, 40'000'000}, every{0, 40'000'000};
-    pw_loop_update_timer(pw_thread_loop_get_loop(s.loop), s.timer, &first, &every, false);
-    pw_thread_loop_unlock(s.loop);
+    pw_loop_update_timer(pw_thread_loop_get_loop(s.pw.loop), s.timer, &first, &every, false);
+    pw_thread_loop_unlock(s.pw.loop);
 }
 
 TestVideoSource::~TestVideoSource() = default;
 
 std::uint32_t TestVideoSource::node() {
     for (int i = 0; i < 100; ++i) {
-        pw_thread_loop_lock(state_->loop);
-        std::uint32_t id = pw_stream_get_node_id(state_->stream);
-        pw_thread_loop_unlock(state_->loop);
+        pw_thread_loop_lock(state_->pw.loop);
+        std::uint32_t id = pw_stream_get_node_id(state_->pw.stream);
+        pw_thread_loop_unlock(state_->pw.loop);
         if (id != SPA_ID_INVALID) return id;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
