@@ -47,7 +47,7 @@ dpkg-deb -x "$app_deb" "$root"
 vistrel=$root/usr/bin/vistrel
 
 # The client needs nothing beyond the C library; the app only what it declares.
-if [ -n "$(dpkg-deb -f "$client_deb" Depends)" ]; then fail "vistrel depends on something"; fi
+if [ -n "$(dpkg-deb -f "$client_deb" Depends)" ]; then fail "vistrel declares dependencies: its programs must be static"; fi
 dpkg-deb -f "$app_deb" Depends | grep -qw ffmpeg || fail "vistrel-app does not depend on ffmpeg"
 
 "$vistrel" help | head -1 | grep -qx 'vistrel — eyes for an AI agent' || fail "vistrel help"
