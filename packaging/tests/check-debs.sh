@@ -55,7 +55,7 @@ dpkg-deb -f "$app_deb" Depends | grep -qw ffmpeg || fail "vistrel-app does not d
 
 # The installed app serves the installed client, and reports the version.
 export XDG_CONFIG_HOME=$root/config
-coproc app { DISPLAY= exec "$root/usr/bin/vistrel-app" --port 0 2>&1; }
+coproc app { DISPLAY= exec "$root/usr/bin/vistrel-app" --port 0 --simulated-camera 2>&1; }
 app_pid=$app_PID
 read -r -t 10 first_line <&"${app[0]}" || true
 port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/api$|\1|p' <<< "${first_line:-}")
