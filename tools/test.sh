@@ -5,8 +5,6 @@
 #   clang    the client built with clang
 #   windows  vistrel.exe cross-built with mingw-w64; its unit tests and the whole
 #            end-to-end suite run under wine
-# and then builds and checks the packages: the Debian packages from the
-# release build, the zip from the windows build.
 # Exits non-zero when any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -37,6 +35,8 @@ step "start wine" bash -c "wineboot --init > /dev/null 2>&1; wineserver -p; wine
 for preset in release debug clang windows; do
     step "test $preset" ctest --preset "$preset"
 done
+# The packages, checked as users get them: the Debian packages from the
+# release build, the zip from the windows build.
 step "debian packages" bash packaging/tests/check-debs.sh
 step "windows zip" bash packaging/tests/check-zip.sh
 wineserver -k 2> /dev/null || true
