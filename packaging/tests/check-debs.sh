@@ -52,6 +52,13 @@ dpkg-deb -f "$app_deb" Depends | grep -qw ffmpeg || fail "vistrel-app does not d
 
 "$vistrel" help | head -1 | grep -qx 'vistrel — eyes for an AI agent' || fail "vistrel help"
 [ "$("$root/usr/bin/vistrel-app" --version)" = "vistrel-app $version" ] || fail "vistrel-app --version"
+if [ -e "$root/usr/bin/vistrel-mcp" ]; then
+    [ "$("$root/usr/bin/vistrel-mcp" --version)" = "vistrel-mcp $version" ] || fail "vistrel-mcp --version"
+    initialize='{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-06-18",'
+    initialize+='"capabilities":{},"clientInfo":{"name":"check","version":"1"}}}'
+    timeout 10 "$root/usr/bin/vistrel-mcp" <<< "$initialize" | grep -q '"serverInfo":{[^}]*"version":"'"$version"'"' ||
+        fail "vistrel-mcp's serverInfo does not show version $version"
+fi
 
 # The installed app serves the installed client, and reports the version.
 export XDG_CONFIG_HOME=$root/config
