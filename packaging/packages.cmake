@@ -44,9 +44,10 @@ set(CPACK_DEBIAN_CLIENT_PACKAGE_SUGGESTS vistrel-app)
 set(CPACK_DEBIAN_APP_PACKAGE_NAME vistrel-app)
 set(CPACK_DEBIAN_APP_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_APP_DESCRIPTION "companion app of vistrel: cameras and the screen over local HTTP
-vistrel-app serves a camera, the X display, screen recordings and registered
-network cameras over HTTP on 127.0.0.1, for the vistrel client and its MCP
-server. Its autofocus sweeps the lens and locks the sharpest position.
+vistrel-app serves a camera, the screen (X11 or Wayland), screen recordings
+and registered network cameras over HTTP on 127.0.0.1, for the vistrel client
+and its MCP server. Its autofocus sweeps the lens and locks the sharpest
+position.
 .
 A systemd user unit runs it inside the graphical session:
 systemctl --user enable --now vistrel-app")
