@@ -12,11 +12,16 @@
 
 std::vector<std::string> raw_video_input(const PixelLayout& layout, int width, int height, int fps,
                                          const std::string& pipe) {
-    return {"-f",          "rawvideo",
-            "-pixel_format", layout.ffmpeg_name,
-            "-video_size", std::to_string(width) + "x" + std::to_string(height),
-            "-framerate",  std::to_string(fps),
-            "-i",          pipe};
+    return {"-f",
+            "rawvideo",
+            "-pixel_format",
+            layout.ffmpeg_name,
+            "-video_size",
+            std::to_string(width) + "x" + std::to_string(height),
+            "-framerate",
+            std::to_string(fps),
+            "-i",
+            pipe};
 }
 
 void make_pipe(const std::filesystem::path& path) {
@@ -79,8 +84,10 @@ void FrameFeed::run() {
     while (fd < 0) {
         fd = ::open(pipe_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0) break;
-        if (errno != ENXIO && errno != EINTR) return fail("cannot open the pipe to ffmpeg: " + std::string(std::strerror(errno)));
-        if (std::chrono::steady_clock::now() >= give_up) return fail("ffmpeg never started reading the screen's frames");
+        if (errno != ENXIO && errno != EINTR)
+            return fail("cannot open the pipe to ffmpeg: " + std::string(std::strerror(errno)));
+        if (std::chrono::steady_clock::now() >= give_up)
+            return fail("ffmpeg never started reading the screen's frames");
         if (stopping_wait_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(10))) return;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -165,8 +165,8 @@ bool portal_present(sd_bus* bus) {
     BusError error;
     sd_bus_message* reply = nullptr;
     int owned = 0;
-    if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                           "NameHasOwner", &error.error, &reply, "s", portal_name) >= 0) {
+    if (sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+                           &error.error, &reply, "s", portal_name) >= 0) {
         sd_bus_message_read(reply, "b", &owned);
         sd_bus_message_unref(reply);
         if (owned) return true;
@@ -195,7 +195,8 @@ std::uint32_t portal_property(sd_bus* bus, const char* interface, const char* pr
     if (rc < 0) {
         PortalFailure failure = failure_of(error.error, rc);
         // An interface without the property is simply an older version.
-        if (failure.kind == PortalFailure::no_interface && sd_bus_error_has_name(&error.error, SD_BUS_ERROR_UNKNOWN_PROPERTY)) {
+        if (failure.kind == PortalFailure::no_interface &&
+            sd_bus_error_has_name(&error.error, SD_BUS_ERROR_UNKNOWN_PROPERTY)) {
             return 0;
         }
         throw failure;
@@ -239,7 +240,8 @@ PortalResponse portal_request(sd_bus* bus, const char* interface, const char* me
 
     while (!waiter.received) {
         rc = sd_bus_process(bus, nullptr);
-        if (rc < 0) throw PortalFailure{PortalFailure::failed, "lost the session bus: " + std::string(std::strerror(-rc))};
+        if (rc < 0)
+            throw PortalFailure{PortalFailure::failed, "lost the session bus: " + std::string(std::strerror(-rc))};
         if (rc > 0) continue;
         auto left = deadline - std::chrono::steady_clock::now();
         if (left <= std::chrono::milliseconds(0)) {

@@ -59,7 +59,7 @@ struct PortalStream {
 };
 
 struct PortalResponse {
-    std::uint32_t code = 2;  // 0: done; 1: cancelled by the user; 2: ended otherwise
+    std::uint32_t code = 2;                      // 0: done; 1: cancelled by the user; 2: ended otherwise
     std::map<std::string, std::string> strings;  // the string results: "uri", "session_handle", "restore_token"
     std::vector<PortalStream> streams;           // ScreenCast.Start's "streams"
 };

@@ -36,13 +36,15 @@ Refusal refusal_for(const PortalFailure& failure, const SessionEnv& session, con
                     std::chrono::milliseconds limit) {
     switch (failure.kind) {
         case PortalFailure::no_bus:
-            return {503, "no screen: cannot reach the desktop's session bus to ask xdg-desktop-portal for the screen (" +
-                             failure.detail +
-                             "); run vistrel-app inside the desktop session, not over ssh or as another user"};
+            return {503,
+                    "no screen: cannot reach the desktop's session bus to ask xdg-desktop-portal for the screen (" +
+                        failure.detail +
+                        "); run vistrel-app inside the desktop session, not over ssh or as another user"};
         case PortalFailure::no_portal:
-            return {503, "no screen: this Wayland desktop offers no screen capture: xdg-desktop-portal is not "
-                         "running and cannot be started; install xdg-desktop-portal and " +
-                             portal_package(session)};
+            return {503,
+                    "no screen: this Wayland desktop offers no screen capture: xdg-desktop-portal is not "
+                    "running and cannot be started; install xdg-desktop-portal and " +
+                        portal_package(session)};
         case PortalFailure::no_interface:
             return {503, std::string("no screen: the desktop portal here offers no ") + offer + "; install " +
                              portal_package(session)};
@@ -108,17 +110,20 @@ public:
         // with the user's consent, in its own dialog.
         if (shot.code == 2) shot = screenshot(bus.get(), true, limits_.dialog);
         if (shot.code == 1) {
-            throw Refusal{403, "the desktop refused the screenshot: it was cancelled or denied in the desktop's "
-                               "dialog; run the command again and allow it there"};
+            throw Refusal{403,
+                          "the desktop refused the screenshot: it was cancelled or denied in the desktop's "
+                          "dialog; run the command again and allow it there"};
         }
         if (shot.code != 0) {
-            throw Refusal{403, "the desktop ended the screenshot request without a picture, even with its dialog; "
-                               "check that its settings allow screenshots, run vistrel-app inside the desktop "
-                               "session, and see the log of xdg-desktop-portal if it never asks"};
+            throw Refusal{403,
+                          "the desktop ended the screenshot request without a picture, even with its dialog; "
+                          "check that its settings allow screenshots, run vistrel-app inside the desktop "
+                          "session, and see the log of xdg-desktop-portal if it never asks"};
         }
         std::string uri = shot.strings["uri"];
         std::string path = path_from_file_uri(uri);
-        if (path.empty()) throw Refusal{500, "the desktop handed over the screenshot as \"" + uri + "\", not a local file"};
+        if (path.empty())
+            throw Refusal{500, "the desktop handed over the screenshot as \"" + uri + "\", not a local file"};
         std::string bytes = read_whole_file(path);
         // The desktop saved the picture only for this request.
         std::error_code ignored;
@@ -148,14 +153,16 @@ public:
                 std::string token = load_restore_token(token_file_);
                 if (!token.empty()) select.push_back({"restore_token", token});
             }
-            check_cast_answer(
-                portal_request(bus, screencast_interface, "SelectSources", {{'o', cast->session}}, select, limits_.dialog)
-                    .code);
-            PortalResponse started = portal_request(bus, screencast_interface, "Start", {{'o', cast->session}, {'s', ""}},
-                                                    {}, limits_.dialog);
+            check_cast_answer(portal_request(bus, screencast_interface, "SelectSources", {{'o', cast->session}}, select,
+                                             limits_.dialog)
+                                  .code);
+            PortalResponse started = portal_request(bus, screencast_interface, "Start",
+                                                    {{'o', cast->session}, {'s', ""}}, {}, limits_.dialog);
             check_cast_answer(started.code);
-            if (started.strings.count("restore_token")) save_restore_token(token_file_, started.strings["restore_token"]);
-            if (started.streams.empty()) throw Refusal{500, "the desktop agreed to share the screen but shared nothing"};
+            if (started.strings.count("restore_token"))
+                save_restore_token(token_file_, started.strings["restore_token"]);
+            if (started.streams.empty())
+                throw Refusal{500, "the desktop agreed to share the screen but shared nothing"};
             int fd = open_pipewire_remote(bus, cast->session);
             cast->stream = std::make_unique<PipeWireStream>(fd, started.streams.front().node);
         } catch (const PortalFailure& failure) {
@@ -198,14 +205,16 @@ private:
 
     static void check_cast_answer(std::uint32_t code) {
         if (code == 1) {
-            throw Refusal{403, "the desktop refused to share the screen: its dialog was cancelled or no screen was "
-                               "chosen; run the command again and choose a screen to share (the choice is remembered, "
-                               "so it is asked only once)"};
+            throw Refusal{403,
+                          "the desktop refused to share the screen: its dialog was cancelled or no screen was "
+                          "chosen; run the command again and choose a screen to share (the choice is remembered, "
+                          "so it is asked only once)"};
         }
         if (code != 0) {
-            throw Refusal{403, "the desktop ended the request to share the screen without sharing it; run "
-                               "vistrel-app inside the desktop session, allow screen sharing when the desktop asks, "
-                               "and see the log of xdg-desktop-portal if it never asks"};
+            throw Refusal{403,
+                          "the desktop ended the request to share the screen without sharing it; run "
+                          "vistrel-app inside the desktop session, allow screen sharing when the desktop asks, "
+                          "and see the log of xdg-desktop-portal if it never asks"};
         }
     }
 

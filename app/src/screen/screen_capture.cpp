@@ -2,9 +2,9 @@
 
 #include "refusal.h"
 #include "screen/portal_screen.h"
+#include "screen/restore_token.h"
 #include "screen/screencopy.h"
 #include "screen/wlroots_screen.h"
-#include "screen/restore_token.h"
 #include "screen/x11_screen.h"
 #include "sources/config_dir.h"
 
@@ -19,8 +19,9 @@ public:
     }
     Image capture() override { throw Refusal{503, problem()}; }
     RecordingInput start_recording(const std::filesystem::path&, int) override {
-        throw Refusal{503, "no screen to record: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app "
-                           "inside the desktop session"};
+        throw Refusal{503,
+                      "no screen to record: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app "
+                      "inside the desktop session"};
     }
 };
 

@@ -50,7 +50,8 @@ bool roundtrip(wl_display* display, Clock::time_point deadline) {
     static const wl_callback_listener listener = {
         [](void* data, wl_callback*, uint32_t) { *static_cast<bool*>(data) = true; }};
     wl_callback_add_listener(callback, &listener, &done);
-    bool ok = dispatch_until(display, [&] { return done; }, deadline);
+    auto answered = [&] { return done; };
+    bool ok = dispatch_until(display, answered, deadline);
     wl_callback_destroy(callback);
     return ok;
 }
@@ -110,7 +111,7 @@ void on_dmabuf(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {
 void on_buffer_done(void* data, zwlr_screencopy_frame_v1*) {
     static_cast<FrameState*>(data)->buffer_done = true;
 }
-const zwlr_screencopy_frame_v1_listener frame_listener = {on_buffer, on_flags,   on_ready,      on_failed,
+const zwlr_screencopy_frame_v1_listener frame_listener = {on_buffer, on_flags,  on_ready,      on_failed,
                                                           on_damage, on_dmabuf, on_buffer_done};
 
 void on_output_mode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
@@ -282,7 +283,8 @@ void Screencopy::copy(RawFrame& frame) {
     if (!c.ensure_buffer(s)) throw Refusal{500, "cannot allocate memory for a copy of the screen"};
 
     zwlr_screencopy_frame_v1_copy(copy, c.shm_buffer.buffer);
-    if (!dispatch_until(c.display, [&] { return s.ready || s.failed; }, deadline)) {
+    auto finished = [&] { return s.ready || s.failed; };
+    if (!dispatch_until(c.display, finished, deadline)) {
         throw Refusal{500, "the Wayland compositor did not finish a copy of the screen"};
     }
     if (s.failed) throw Refusal{500, "the Wayland compositor refused to copy the screen"};

@@ -146,7 +146,8 @@ std::unique_ptr<ScreenBackend> make_x11_screen() {
 std::vector<std::string> x11grab_input(const ScreenInfo& screen, int fps) {
     // 4:2:0 video needs even sides; a stray last row or column is left out.
     int width = screen.size.width & ~1, height = screen.size.height & ~1;
-    return {"-f",          "x11grab", "-framerate", std::to_string(fps),
+    return {"-f",          "x11grab",
+            "-framerate",  std::to_string(fps),
             "-video_size", std::to_string(width) + "x" + std::to_string(height),
             "-i",          screen.display};
 }

@@ -58,4 +58,3 @@ void write_file_atomically(const fs::path& file, const std::string& text) {
         ::close(dir);
     }
 }
-

@@ -1,7 +1,7 @@
 #include "screen/frame_feed.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -63,10 +63,13 @@ TEST_F(FrameFeedTest, WritesPackedFramesByTheClockUntilTheReaderLeaves) {
 }
 
 TEST_F(FrameFeedTest, ASourceThatEndsIsReported) {
-    FrameFeed feed(pipe, [](RawFrame&, std::string& problem) {
-        problem = "the desktop stopped sharing the screen";
-        return false;
-    }, 2, 2, 50);
+    FrameFeed feed(
+        pipe,
+        [](RawFrame&, std::string& problem) {
+            problem = "the desktop stopped sharing the screen";
+            return false;
+        },
+        2, 2, 50);
     int fd = open(pipe.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     // The feed closes its end, so the reader sees the end of the video.

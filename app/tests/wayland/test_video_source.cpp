@@ -30,8 +30,8 @@ struct TestVideoSourceState {
         params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
             SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1), SPA_PARAM_BUFFERS_size,
-            SPA_POD_Int(stride * s->height), SPA_PARAM_BUFFERS_stride, SPA_POD_Int(stride),
-            SPA_PARAM_BUFFERS_dataType, SPA_POD_CHOICE_FLAGS_Int(1 << SPA_DATA_MemPtr)));
+            SPA_POD_Int(stride * s->height), SPA_PARAM_BUFFERS_stride, SPA_POD_Int(stride), SPA_PARAM_BUFFERS_dataType,
+            SPA_POD_CHOICE_FLAGS_Int(1 << SPA_DATA_MemPtr)));
         pw_stream_update_params(s->pw.stream, params, 1);
     }
 
@@ -79,10 +79,10 @@ TestVideoSource::TestVideoSource(int fd, int width, int height, std::uint32_t rg
     s.height = height;
     s.rgb = rgb;
     if (!s.pw.connect_locked(fd, "vistrel-test-source")) throw std::runtime_error("cannot connect to PipeWire");
-    s.pw.stream = pw_stream_new(s.pw.core, "vistrel test screen",
-                                pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Source",
-                                                  PW_KEY_MEDIA_ROLE, "Screen", PW_KEY_MEDIA_CLASS, "Video/Source",
-                                                  nullptr));
+    s.pw.stream =
+        pw_stream_new(s.pw.core, "vistrel test screen",
+                      pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Source", PW_KEY_MEDIA_ROLE,
+                                        "Screen", PW_KEY_MEDIA_CLASS, "Video/Source", nullptr));
     pw_stream_add_listener(s.pw.stream, &s.listener, &source_events, &s);
     std::uint8_t buffer[512];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
@@ -92,8 +92,8 @@ TestVideoSource::TestVideoSource(int fd, int width, int height, std::uint32_t rg
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &b, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
         SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-        SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
-        SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
+        SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
+        SPA_POD_Fraction(&rate)));
     pw_stream_connect(s.pw.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
                       static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
     s.timer = pw_loop_add_timer(pw_thread_loop_get_loop(s.pw.loop), TestVideoSourceState::on_timer, &s);

@@ -32,8 +32,8 @@ void WaylandTest::start_session(const WaylandSessionOptions& options) {
     std::vector<std::string> argv = {VISTREL_WAYLAND_SESSION_SCRIPT};
     if (options.portal) argv.push_back("--portal");
     if (options.decline) argv.push_back("--decline-screencast");
-    argv.insert(argv.end(), {"--background", background + " stretch", session, session + "/bin/vistrel-app", "--port",
-                             "0"});
+    argv.insert(argv.end(),
+                {"--background", background + " stretch", session, session + "/bin/vistrel-app", "--port", "0"});
     argv.insert(argv.end(), options.app_args.begin(), options.app_args.end());
     // A small screen keeps the recordings quick on a busy machine.
     argv.insert(argv.begin() + 1, {"--resolution", std::to_string(screen_width) + "x" + std::to_string(screen_height)});
@@ -58,7 +58,8 @@ void WaylandTest::start_session(const WaylandSessionOptions& options) {
 
 void WaylandTest::TearDown() {
     if (HasFailure() && !session.empty()) {
-        std::cerr << "--- vistrel-app log:\n" << read_file(session + "/command.log") << "--- sway log:\n"
+        std::cerr << "--- vistrel-app log:\n"
+                  << read_file(session + "/command.log") << "--- sway log:\n"
                   << read_file(session + "/sway.log") << "---\n";
     }
     if (session_pid > 0) stop_program(session_pid, std::chrono::seconds(15));
@@ -125,8 +126,8 @@ void write_quarters_png(const std::string& path, int width, int height) {
         int x = static_cast<int>(s.fx * image.width), y = static_cast<int>(s.fy * image.height);
         const std::uint8_t* p = &image.rgb[(static_cast<std::size_t>(y) * image.width + x) * 3];
         if (std::abs(p[0] - s.r) > 40 || std::abs(p[1] - s.g) > 40 || std::abs(p[2] - s.b) > 40) {
-            return ::testing::AssertionFailure() << s.name << " is " << int(p[0]) << "," << int(p[1]) << ","
-                                                 << int(p[2]);
+            return ::testing::AssertionFailure()
+                   << s.name << " is " << int(p[0]) << "," << int(p[1]) << "," << int(p[2]);
         }
     }
     return ::testing::AssertionSuccess();

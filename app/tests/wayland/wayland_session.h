@@ -42,11 +42,11 @@ protected:
 };
 
 // Starts the session or skips the test, saying why.
-#define START_SESSION_OR_SKIP(...)                              \
-    do {                                                        \
-        start_session(__VA_ARGS__);                             \
-        if (HasFatalFailure()) return;                          \
-        if (!skip_reason.empty()) GTEST_SKIP() << skip_reason;  \
+#define START_SESSION_OR_SKIP(...)                             \
+    do {                                                       \
+        start_session(__VA_ARGS__);                            \
+        if (HasFatalFailure()) return;                         \
+        if (!skip_reason.empty()) GTEST_SKIP() << skip_reason; \
     } while (0)
 
 // The test picture: red, green, blue and white quarters (top left, top

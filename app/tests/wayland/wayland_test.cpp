@@ -98,14 +98,15 @@ TEST(WaylandOutsideTheSession, ScreenCommandsSayToRunTheAppInsideTheSession) {
          "; run vistrel-app inside the desktop session\n"},
     };
     for (const Case& c : cases) {
-        AppProcess app = start_app({"--screen", c.backend},
-                                   clean_environment({"WAYLAND_DISPLAY=wayland-vistrel-none", "XDG_RUNTIME_DIR=" + temp,
-                                                      "DBUS_SESSION_BUS_ADDRESS=unix:path=" + temp + "/no-bus",
-                                                      "XDG_CONFIG_HOME=" + temp}),
-                                   temp + "/app.log");
+        AppProcess app = start_app(
+            {"--screen", c.backend},
+            clean_environment({"WAYLAND_DISPLAY=wayland-vistrel-none", "XDG_RUNTIME_DIR=" + temp,
+                               "DBUS_SESSION_BUS_ADDRESS=unix:path=" + temp + "/no-bus", "XDG_CONFIG_HOME=" + temp}),
+            temp + "/app.log");
         for (const char* command : {"screenshot", "record"}) {
-            RunResult r = run_program({VISTREL_CLIENT_BINARY, command, "--secs", "1", "--port=" + std::to_string(app.port)},
-                                      temp, clean_environment({}));
+            RunResult r =
+                run_program({VISTREL_CLIENT_BINARY, command, "--secs", "1", "--port=" + std::to_string(app.port)}, temp,
+                            clean_environment({}));
             EXPECT_EQ(r.exit_status, 1) << c.backend << " " << command;
             EXPECT_EQ(r.err.rfind(c.message_start, 0), 0u) << c.backend << " " << command << ": " << r.err;
             EXPECT_TRUE(r.err.size() >= c.message_end.size() &&
