@@ -29,6 +29,8 @@ if [ "${VISTREL_SESSION_LEADER:-}" != "$$" ]; then
     VISTREL_SESSION_LEADER=$$ exec setsid "$0" "$@"
 fi
 caller=$PPID
+# useradd lives in sbin, which not every root's PATH holds.
+PATH=$PATH:/usr/sbin:/sbin
 
 portal=0
 decline=0
