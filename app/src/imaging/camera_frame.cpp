@@ -34,8 +34,22 @@ struct Planes {
     int subsampling = TJSAMP_422;
 };
 
-bool plausible(const CameraFrame& frame, std::size_t needed) {
-    return frame.width > 0 && frame.height > 0 && frame.width % 2 == 0 && frame.bytes.size() >= needed;
+// The length of a luma line (YUYV: of a packed line) when the frame holds
+// a whole YUV picture of its size; nullopt when it does not.
+std::optional<std::size_t> luma_line(const CameraFrame& frame) {
+    const std::size_t w = static_cast<std::size_t>(frame.width), h = static_cast<std::size_t>(frame.height);
+    if (w == 0 || h == 0 || w % 2 != 0) return std::nullopt;
+    if (frame.format == PixelFormat::yuyv) {
+        std::size_t line = std::max<std::size_t>(frame.bytes_per_line, w * 2);
+        if (frame.bytes.size() < line * (h - 1) + w * 2) return std::nullopt;
+        return line;
+    }
+    if (frame.format == PixelFormat::nv12) {
+        std::size_t line = std::max<std::size_t>(frame.bytes_per_line, w);
+        if (h % 2 != 0 || frame.bytes.size() < line * h + line * (h / 2 - 1) + w) return std::nullopt;
+        return line;
+    }
+    return std::nullopt;
 }
 
 std::optional<Planes> planes_of(const CameraFrame& frame) {
@@ -45,9 +59,10 @@ std::optional<Planes> planes_of(const CameraFrame& frame) {
     auto luma = [&](std::uint8_t v) { return frame.full_range ? v : levels.luma[v]; };
     auto chroma = [&](std::uint8_t v) { return frame.full_range ? v : levels.chroma[v]; };
     Planes planes;
+    auto readable = luma_line(frame);
+    if (!readable) return std::nullopt;
+    const std::size_t line = *readable;
     if (frame.format == PixelFormat::yuyv) {
-        std::size_t line = std::max<std::size_t>(frame.bytes_per_line, w * 2);
-        if (!plausible(frame, line * (h - 1) + w * 2)) return std::nullopt;
         planes.subsampling = TJSAMP_422;
         planes.chroma_width = frame.width / 2;
         planes.chroma_height = frame.height;
@@ -66,8 +81,6 @@ std::optional<Planes> planes_of(const CameraFrame& frame) {
         return planes;
     }
     if (frame.format == PixelFormat::nv12) {
-        std::size_t line = std::max<std::size_t>(frame.bytes_per_line, w);
-        if (frame.height % 2 != 0 || !plausible(frame, line * h + line * (h / 2 - 1) + w)) return std::nullopt;
         planes.subsampling = TJSAMP_420;
         planes.chroma_width = frame.width / 2;
         planes.chroma_height = frame.height / 2;
@@ -150,17 +163,17 @@ std::optional<double> frame_level(const CameraFrame& frame) {
         return sum / (small->rgb.size() / 3);
     }
     // Every luma sample of every fourth line, every second pixel.
+    auto line = luma_line(frame);
+    if (!line) return std::nullopt;
     const std::size_t w = static_cast<std::size_t>(frame.width), h = static_cast<std::size_t>(frame.height);
-    std::size_t pixel = frame.format == PixelFormat::yuyv ? 2 : 1;
-    std::size_t line = std::max<std::size_t>(frame.bytes_per_line, w * pixel);
-    if (w == 0 || h == 0 || frame.bytes.size() < line * (h - 1) + w * pixel) return std::nullopt;
+    const std::size_t pixel = frame.format == PixelFormat::yuyv ? 2 : 1;
     const auto* in = reinterpret_cast<const std::uint8_t*>(frame.bytes.data());
     const RangeTables& levels = range_tables();
     double sum = 0;
     std::size_t count = 0;
     for (std::size_t row = 0; row < h; row += 4) {
         for (std::size_t x = 0; x < w; x += 2) {
-            std::uint8_t v = in[row * line + x * pixel];
+            std::uint8_t v = in[row * *line + x * pixel];
             sum += frame.full_range ? v : levels.luma[v];
             ++count;
         }
