@@ -179,6 +179,7 @@ int FakeVideoDevices::open(const std::string& path) {
     int number = std::atoi(path.c_str() + 10);
     auto it = nodes_.find(number);
     if (it == nodes_.end() || it->second.unplugged) return -ENOENT;
+    if (it->second.spec.denied) return -EACCES;
     int fd = next_fd_++;
     files_[fd].node = number;
     log(number, "open");

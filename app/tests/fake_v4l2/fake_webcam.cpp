@@ -30,6 +30,8 @@ std::vector<FakeNodeSpec> parse_fake_nodes(const std::string& text) {
             std::string key = word.substr(0, eq), value = eq == std::string::npos ? "" : word.substr(eq + 1);
             if (key == "busy") {
                 spec.busy = true;
+            } else if (key == "denied") {
+                spec.denied = true;
             } else if (key == "bus") {
                 spec.bus = value;
             } else if (key == "card") {

@@ -6,6 +6,7 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -14,7 +15,7 @@ std::string text_of(const __u8* field, std::size_t size) {
     return std::string(text, strnlen(text, size));
 }
 
-std::optional<CameraNode> camera_at(VideoDevices& devices, const std::string& path) {
+std::optional<CameraNode> camera_at(VideoDevices& devices, const std::string& path, std::vector<std::string>& denied) {
     try {
         DeviceFile device(devices, path);
         v4l2_capability capability{};
@@ -30,17 +31,19 @@ std::optional<CameraNode> camera_at(VideoDevices& devices, const std::string& pa
         node.bus = text_of(capability.bus_info, sizeof capability.bus_info);
         node.focusable = focus_range(device).has_value();
         return node;
-    } catch (const DeviceError&) {
-        // Gone since it was listed, or not ours to open.
+    } catch (const DeviceError& error) {
+        // A camera the user may not open is worth a word; one gone since
+        // it was listed is not.
+        if (error.error == EACCES || error.error == EPERM) denied.push_back(path + ": " + std::strerror(error.error));
         return std::nullopt;
     }
 }
 }  // namespace
 
-std::vector<CameraNode> find_camera_nodes(VideoDevices& devices) {
+std::vector<CameraNode> find_camera_nodes(VideoDevices& devices, std::vector<std::string>& denied) {
     std::vector<CameraNode> cameras;
     for (const auto& path : devices.list_nodes()) {
-        auto node = camera_at(devices, path);
+        auto node = camera_at(devices, path, denied);
         if (!node || node->id.empty()) continue;
         bool seen = std::any_of(cameras.begin(), cameras.end(), [&](const CameraNode& other) {
             return !node->bus.empty() && other.bus == node->bus && other.card == node->card;
@@ -51,8 +54,10 @@ std::vector<CameraNode> find_camera_nodes(VideoDevices& devices) {
 }
 
 std::vector<std::shared_ptr<Camera>> V4l2Cameras::list() {
-    std::vector<CameraNode> nodes = find_camera_nodes(*devices_);
+    std::vector<std::string> denied;
+    std::vector<CameraNode> nodes = find_camera_nodes(*devices_, denied);
     std::lock_guard lock(mutex_);
+    denied_ = std::move(denied);
     std::map<std::string, std::shared_ptr<V4l2Camera>> present;
     std::vector<std::shared_ptr<Camera>> cameras;
     for (auto& node : nodes) {
@@ -71,4 +76,12 @@ std::vector<std::shared_ptr<Camera>> V4l2Cameras::list() {
     }
     known_ = std::move(present);
     return cameras;
+}
+
+std::string V4l2Cameras::trouble() {
+    std::lock_guard lock(mutex_);
+    if (denied_.empty()) return {};
+    std::string nodes;
+    for (const auto& node : denied_) nodes += (nodes.empty() ? "" : ", ") + node;
+    return "cannot open " + nodes + " (is this user in the video group?)";
 }

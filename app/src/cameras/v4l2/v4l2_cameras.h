@@ -16,8 +16,9 @@
 #include <mutex>
 #include <vector>
 
-// The cameras among the device nodes, in order of their ids.
-std::vector<CameraNode> find_camera_nodes(VideoDevices& devices);
+// The cameras among the device nodes, in order of their ids. Nodes the user
+// may not open are named in `denied` ("/dev/video0: Permission denied").
+std::vector<CameraNode> find_camera_nodes(VideoDevices& devices, std::vector<std::string>& denied);
 
 class V4l2Cameras final : public CameraBackend {
 public:
@@ -25,10 +26,12 @@ public:
         : devices_(std::move(devices)), timings_(timings) {}
 
     std::vector<std::shared_ptr<Camera>> list() override;
+    std::string trouble() override;
 
 private:
     std::shared_ptr<VideoDevices> devices_;
     CameraTimings timings_;
     std::mutex mutex_;
     std::map<std::string, std::shared_ptr<V4l2Camera>> known_;  // by node path
+    std::vector<std::string> denied_;                           // at the last listing
 };
