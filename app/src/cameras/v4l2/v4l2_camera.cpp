@@ -80,8 +80,14 @@ auto V4l2Camera::with_device(Work work) {
     return work(device);
 }
 
-const std::vector<CaptureMode>& V4l2Camera::usable_modes() {
-    if (!modes_) modes_ = with_device([](DeviceFile& device) { return read_capture_modes(device); });
+std::vector<CaptureMode> V4l2Camera::usable_modes() {
+    std::lock_guard lock(modes_mutex_);
+    // Read once, on a descriptor of its own: any descriptor may ask, even
+    // while another streams.
+    if (!modes_) {
+        DeviceFile device(*devices_, node_.path);
+        modes_ = read_capture_modes(device);
+    }
     if (modes_->usable.empty()) {
         std::string offered;
         for (const auto& name : modes_->other_formats) offered += (offered.empty() ? "" : ", ") + name;
@@ -96,7 +102,7 @@ CaptureMode V4l2Camera::default_mode() {
 }
 
 FrameSize V4l2Camera::default_size() {
-    std::lock_guard lock(mutex_);
+    // Without the camera's lock: /health must not wait for a sweep.
     try {
         return default_mode().size;
     } catch (const DeviceError&) {

@@ -55,9 +55,10 @@ public:
     SweepResult focus_sweep() override;
 
 private:
-    // The members below expect mutex_ held.
-    const std::vector<CaptureMode>& usable_modes();
+    // What the camera offers, read once; thread-safe.
+    std::vector<CaptureMode> usable_modes();
     CaptureMode default_mode();
+    // The members below expect mutex_ held.
     // Streams in `mode` (restarting if streaming otherwise) and returns a
     // frame exposed at or after `not_before`; a fresh start first waits for
     // the exposure to settle.
@@ -79,8 +80,9 @@ private:
     const CameraNode node_;
     const CameraTimings timings_;
 
-    std::mutex mutex_;  // one user of the camera at a time
+    std::mutex modes_mutex_;
     std::optional<CaptureModes> modes_;
+    std::mutex mutex_;  // one user of the camera at a time
     std::unique_ptr<VideoStream> stream_;
     SteadyTime release_at_;
     std::condition_variable wake_releaser_;
