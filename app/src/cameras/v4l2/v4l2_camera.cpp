@@ -132,11 +132,14 @@ void V4l2Camera::release_when_idle() {
 
 CameraFrame V4l2Camera::warm_up(VideoStream& stream) {
     WarmUp judge;
-    auto give_up = stream.started() + timings_.warm_up_limit;
-    for (;;) {
-        auto frame = stream.next_frame(stream.started(), timings_.frame_timeout);
-        if (judge.settled_with(frame_level(*frame)) || steady_clock::now() >= give_up) return *frame;
+    auto frame = stream.next_frame(stream.started(), timings_.frame_timeout);
+    // Counted from the first frame: some cameras take most of a second to
+    // send one, and it is the frames after it that are dark.
+    auto give_up = steady_clock::now() + timings_.warm_up_limit;
+    while (!judge.settled_with(frame_level(*frame)) && steady_clock::now() < give_up) {
+        frame = stream.next_frame(stream.started(), timings_.frame_timeout);
     }
+    return *frame;
 }
 
 CameraFrame V4l2Camera::frame_in_mode(CaptureMode mode, SteadyTime not_before) {

@@ -20,8 +20,8 @@
 struct CameraTimings {
     // The longest wait for a frame before the stream counts as stopped.
     std::chrono::milliseconds frame_timeout{3000};
-    // The longest time spent discarding frames while exposure settles after
-    // the stream starts.
+    // The longest time spent discarding frames while exposure settles,
+    // from the first frame after the stream starts.
     std::chrono::milliseconds warm_up_limit{1000};
     // How long a camera keeps streaming after its last request.
     std::chrono::milliseconds keep_streaming{3000};
