@@ -98,10 +98,13 @@ void FakeVideoDevices::sync_with_file() {
     nodes_ = std::move(nodes);
 }
 
-FakeVideoDevices::Node* FakeVideoDevices::node_of(const OpenFile& file) {
-    auto it = nodes_.find(file.node);
-    if (it == nodes_.end() || it->second.unplugged) return nullptr;
-    return &it->second;
+std::pair<FakeVideoDevices::OpenFile*, FakeVideoDevices::Node*> FakeVideoDevices::opened(int fd) {
+    sync_with_file();
+    auto file = files_.find(fd);
+    if (file == files_.end()) return {nullptr, nullptr};
+    auto node = nodes_.find(file->second.node);
+    if (node == nodes_.end() || node->second.unplugged) return {&file->second, nullptr};
+    return {&file->second, &node->second};
 }
 
 std::chrono::nanoseconds FakeVideoDevices::frame_period(const Node& node) const {
@@ -215,11 +218,9 @@ int FakeVideoDevices::poll(int fd, int timeout_ms) {
         Time wake;
         {
             std::lock_guard lock(mutex_);
-            sync_with_file();
-            auto it = files_.find(fd);
-            if (it == files_.end()) return -EBADF;
-            OpenFile& file = it->second;
-            Node* node = node_of(file);
+            auto [open_file, node] = opened(fd);
+            if (!open_file) return -EBADF;
+            OpenFile& file = *open_file;
             if (!node || !file.streaming) return -EIO;
             auto now = std::chrono::steady_clock::now();
             advance(file, *node, now);
@@ -235,12 +236,10 @@ int FakeVideoDevices::poll(int fd, int timeout_ms) {
 
 int FakeVideoDevices::ioctl(int fd, unsigned long request, void* argument) {
     std::lock_guard lock(mutex_);
-    sync_with_file();
-    auto it = files_.find(fd);
-    if (it == files_.end()) return -EBADF;
-    OpenFile& file = it->second;
-    Node* node = node_of(file);
+    auto [open_file, node] = opened(fd);
+    if (!open_file) return -EBADF;
     if (!node) return -ENODEV;
+    OpenFile& file = *open_file;
     const FakeNodeSpec& spec = node->spec;
 
     switch (request) {

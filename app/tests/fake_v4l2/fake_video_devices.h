@@ -74,7 +74,9 @@ private:
 
     // Caller holds mutex_.
     void sync_with_file();
-    Node* node_of(const OpenFile& file);
+    // The open file of a descriptor (null when there is none) and its node
+    // (null when it is gone), after reading the set afresh.
+    std::pair<OpenFile*, Node*> opened(int fd);
     void log(int node, const std::string& event);
     std::chrono::nanoseconds frame_period(const Node& node) const;
     int lens_at(const Node& node, Time when) const;
