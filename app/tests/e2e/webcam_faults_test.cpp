@@ -80,6 +80,36 @@ TEST_F(StallingWebcamTest, AStreamThatStopsIsGivenUpWithinItsBoundAndStartedAfre
     EXPECT_EQ(again.exit_status, 0) << again.err;
 }
 
+class DamagingWebcamTest : public WebcamFaultTest {
+protected:
+    // Every other frame arrives damaged (YUV flagged by the driver, or a
+    // JPEG cut short); the last camera's every frame.
+    std::string webcams() const override {
+        return "video0 fixed damaged-every=2\nvideo2 webcam damaged-every=2\nvideo4 webcam damaged-every=1\n";
+    }
+    std::vector<std::string> camera_limits() const override { return {"--warm-up-ms", "200"}; }
+};
+
+TEST_F(DamagingWebcamTest, DamagedFramesAreReplacedByTheNextAndNeverHandedOut) {
+    const std::vector<std::vector<std::string>> photos = {
+        {"snap", "--device", "0"},                       // NV12
+        {"snap", "--device", "0", "--size", "640x480"},  // YUYV
+        {"snap", "--device", "2"},                       // Motion-JPEG as sent
+        {"snap", "--device", "2", "--size", "800x600"},  // Motion-JPEG scaled
+    };
+    for (auto args : photos) {
+        args.insert(args.end(), {"--out", "photo.jpg"});
+        RunResult r = vistrel(args);
+        ASSERT_EQ(r.exit_status, 0) << args.back() << ": " << r.err;
+        std::string bytes = read_file(in_work("photo.jpg"));
+        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xFF\xD9");
+        EXPECT_TRUE(decode_jpeg_file(in_work("photo.jpg")));
+    }
+    RunResult broken = vistrel({"snap", "--device", "4"});
+    expect_refused(broken, "camera 4 (Fake HD Webcam) sent 3 frames in a row that cannot be read");
+    EXPECT_LT(broken.took.count(), 5000);
+}
+
 class UnreadableWebcamTest : public WebcamFaultTest {
 protected:
     std::string webcams() const override { return "video4 h264\n"; }

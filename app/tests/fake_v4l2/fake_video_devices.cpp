@@ -432,6 +432,8 @@ int FakeVideoDevices::buffer_call(OpenFile& file, Node& node, int fd, unsigned l
             Done frame = file.done.front();
             file.done.pop_front();
             std::string bytes = render_fake_frame(frame.look, frame.sequence);
+            bool damaged = node.spec.damaged_every > 0 && frame.sequence % node.spec.damaged_every == 0;
+            if (damaged && frame.look.fourcc == V4L2_PIX_FMT_MJPEG) bytes.resize(bytes.size() * 3 / 5);
             auto& memory = file.buffers[frame.index];
             std::size_t used = std::min(memory.size(), bytes.size());
             std::memcpy(memory.data(), bytes.data(), used);
@@ -446,6 +448,7 @@ int FakeVideoDevices::buffer_call(OpenFile& file, Node& node, int fd, unsigned l
             buffer->bytesused = static_cast<std::uint32_t>(used);
             buffer->length = static_cast<std::uint32_t>(memory.size());
             buffer->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+            if (damaged && frame.look.fourcc != V4L2_PIX_FMT_MJPEG) buffer->flags |= V4L2_BUF_FLAG_ERROR;
             buffer->field = V4L2_FIELD_NONE;
             buffer->sequence = frame.sequence;
             buffer->timestamp.tv_sec = seconds.count();

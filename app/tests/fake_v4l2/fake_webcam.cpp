@@ -47,6 +47,8 @@ std::vector<FakeNodeSpec> parse_fake_nodes(const std::string& text) {
                 spec.unplug_after = std::stoi(value);
             } else if (key == "stall-after") {
                 spec.stall_after = std::stoi(value);
+            } else if (key == "damaged-every") {
+                spec.damaged_every = std::stoi(value);
             } else {
                 throw std::invalid_argument("unknown setting " + word + ": " + line);
             }

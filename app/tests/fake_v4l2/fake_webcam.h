@@ -11,7 +11,7 @@
 // One node of the fake device set, as one line of its file names it:
 //   video0 webcam fps=30 focus-at=120 dark-frames=8 bus=usb-1 card=Front_Camera
 //   video1 metadata bus=usb-1
-//   video2 webcam busy | denied | unplug-after=20 | stall-after=5
+//   video2 webcam busy | denied | unplug-after=20 | stall-after=5 | damaged-every=2
 // Models: webcam (MJPEG without Huffman tables and YUYV, a focus motor with
 // continuous autofocus on), fixed (YUYV and NV12, no focus), h264 (nothing
 // readable), metadata and output (not video capture).
@@ -27,6 +27,7 @@ struct FakeNodeSpec {
     bool denied = false;    // the user may not open it
     int unplug_after = -1;  // frames delivered before it is pulled out
     int stall_after = -1;   // frames per stream before it stops sending
+    int damaged_every = 0;  // every Nth frame damaged on its way: a JPEG cut short, a YUV frame flagged
 
     bool operator==(const FakeNodeSpec&) const = default;
 };

@@ -15,10 +15,8 @@ bool close_to(double a, double b) {
 }  // namespace
 
 bool WarmUp::settled_with(std::optional<double> level) {
-    if (!level) {
-        levels_.clear();
-        return false;
-    }
+    // A damaged frame says nothing about the light.
+    if (!level) return false;
     levels_.push_back(*level);
     if (levels_.size() > steady_frames) levels_.erase(levels_.begin());
     if (levels_.size() < steady_frames || *level < black_level) return false;

@@ -8,9 +8,9 @@
 class WarmUp {
 public:
     // Takes the brightness (0..255) of the next frame, or nullopt for a frame
-    // that could not be read. True once the picture has settled: three
-    // readable frames in a row whose brightness differs by at most 3 % (or
-    // 2 levels), and not black.
+    // that could not be read (which is passed over). True once the picture
+    // has settled: the last three readable frames differ in brightness by at
+    // most 3 % (or 2 levels), and are not black.
     bool settled_with(std::optional<double> level);
 
 private:
