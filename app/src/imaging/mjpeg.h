@@ -1,6 +1,6 @@
 #pragma once
 // Motion-JPEG frames as webcams send them. Many leave out the Huffman tables
-// and use the standard ones of the JPEG specification without saying so;
+// and use the typical ones the JPEG standard gives, without saying so;
 // decoders outside the camera world refuse such a file, so the tables are
 // put back before the bytes leave the app. Frames may also be cut short (a
 // USB packet lost) or padded after their end.

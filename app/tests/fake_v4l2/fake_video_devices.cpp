@@ -78,19 +78,19 @@ void FakeVideoDevices::sync_with_file() {
     std::ifstream in(set_file_);
     std::stringstream text;
     text << in.rdbuf();
-    std::vector<FakeNodeSpec> specs = parse_fake_nodes(text.str());
+    std::vector<FakeNodeSettings> all_settings = parse_fake_nodes(text.str());
     std::map<int, Node> nodes;
-    for (const auto& spec : specs) {
-        auto known = nodes_.find(spec.number);
-        if (known != nodes_.end() && known->second.spec == spec) {
-            nodes.emplace(spec.number, std::move(known->second));
+    for (const auto& settings : all_settings) {
+        auto known = nodes_.find(settings.number);
+        if (known != nodes_.end() && known->second.settings == settings) {
+            nodes.emplace(settings.number, std::move(known->second));
             continue;
         }
         Node node;
-        node.spec = spec;
-        node.controls = fake_controls(spec);
-        node.lens_from = node.lens_to = spec.focus_at;
-        nodes.emplace(spec.number, std::move(node));
+        node.settings = settings;
+        node.controls = fake_controls(settings);
+        node.lens_from = node.lens_to = settings.focus_at;
+        nodes.emplace(settings.number, std::move(node));
     }
     for (auto& [number, node] : nodes_) {
         if (!nodes.count(number)) log(number, "unplugged");
@@ -108,12 +108,12 @@ std::pair<FakeVideoDevices::OpenFile*, FakeVideoDevices::Node*> FakeVideoDevices
 }
 
 std::chrono::nanoseconds FakeVideoDevices::frame_period(const Node& node) const {
-    return std::chrono::nanoseconds(1'000'000'000LL / std::max(1, node.spec.fps));
+    return std::chrono::nanoseconds(1'000'000'000LL / std::max(1, node.settings.fps));
 }
 
 int FakeVideoDevices::lens_at(const Node& node, Time when) const {
     for (const auto& control : node.controls) {
-        if (control.id == V4L2_CID_FOCUS_AUTO && control.value != 0) return node.spec.focus_at;
+        if (control.id == V4L2_CID_FOCUS_AUTO && control.value != 0) return node.settings.focus_at;
     }
     // The motor needs a frame period to get there.
     return when < node.lens_moved + frame_period(node) ? node.lens_from : node.lens_to;
@@ -129,17 +129,17 @@ FakeLook FakeVideoDevices::look_at(const Node& node, const OpenFile& file, Time 
         }
         return otherwise;
     };
-    if (node.spec.model == "webcam") {
+    if (node.settings.model == "webcam") {
         // One pixel of blur per focus step (5) away, at 1280 pixels across.
-        double steps = std::abs(lens_at(node, when) - node.spec.focus_at) / 5.0;
+        double steps = std::abs(lens_at(node, when) - node.settings.focus_at) / 5.0;
         look.blur = static_cast<int>(std::lround(steps * file.size.width / 1280.0));
     }
     look.gain = value(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL) == V4L2_EXPOSURE_MANUAL
                     ? value(V4L2_CID_EXPOSURE_ABSOLUTE, 250) / 250.0
                     : 1.0;
     int k = file.stream_frames;
-    if (k < node.spec.dark_frames) look.gain *= 0.1 + 0.9 * k / node.spec.dark_frames;
-    look.green = k == 0 && node.spec.dark_frames > 0 && file.fourcc != V4L2_PIX_FMT_MJPEG;
+    if (k < node.settings.dark_frames) look.gain *= 0.1 + 0.9 * k / node.settings.dark_frames;
+    look.green = k == 0 && node.settings.dark_frames > 0 && file.fourcc != V4L2_PIX_FMT_MJPEG;
     look.offset = (value(V4L2_CID_BRIGHTNESS, 128) - 128) / 2;
     look.zoom = value(V4L2_CID_ZOOM_ABSOLUTE, 100) / 100.0;
     return look;
@@ -148,13 +148,13 @@ FakeLook FakeVideoDevices::look_at(const Node& node, const OpenFile& file, Time 
 void FakeVideoDevices::advance(OpenFile& file, Node& node, Time now) {
     if (!file.streaming) return;
     while (file.next_frame <= now && !node.unplugged) {
-        if (node.spec.stall_after >= 0 && file.stream_frames >= node.spec.stall_after) return;
+        if (node.settings.stall_after >= 0 && file.stream_frames >= node.settings.stall_after) return;
         // A frame is exposed whether or not a buffer waits for it.
         if (!file.queued.empty()) {
             file.done.push_back(
                 {file.queued.front(), file.sequence, file.next_frame, look_at(node, file, file.next_frame)});
             file.queued.pop_front();
-            if (++node.frames_delivered == node.spec.unplug_after) {
+            if (++node.frames_delivered == node.settings.unplug_after) {
                 node.unplugged = true;
                 log(file.node, "unplugged");
             }
@@ -182,7 +182,7 @@ int FakeVideoDevices::open(const std::string& path) {
     int number = std::atoi(path.c_str() + 10);
     auto it = nodes_.find(number);
     if (it == nodes_.end() || it->second.unplugged) return -ENOENT;
-    if (it->second.spec.denied) return -EACCES;
+    if (it->second.settings.denied) return -EACCES;
     int fd = next_fd_++;
     files_[fd].node = number;
     log(number, "open");
@@ -227,7 +227,7 @@ int FakeVideoDevices::poll(int fd, int timeout_ms) {
             if (node->unplugged) return -EIO;
             if (!file.done.empty()) return 1;
             if (now >= deadline) return 0;
-            bool stalled = node->spec.stall_after >= 0 && file.stream_frames >= node->spec.stall_after;
+            bool stalled = node->settings.stall_after >= 0 && file.stream_frames >= node->settings.stall_after;
             wake = stalled || file.queued.empty() ? deadline : std::min(file.next_frame, deadline);
         }
         std::this_thread::sleep_until(wake);
@@ -240,22 +240,22 @@ int FakeVideoDevices::ioctl(int fd, unsigned long request, void* argument) {
     if (!open_file) return -EBADF;
     if (!node) return -ENODEV;
     OpenFile& file = *open_file;
-    const FakeNodeSpec& spec = node->spec;
+    const FakeNodeSettings& settings = node->settings;
 
     switch (request) {
         case VIDIOC_QUERYCAP: {
             auto* capability = static_cast<v4l2_capability*>(argument);
             std::memset(capability, 0, sizeof *capability);
             copy_text(capability->driver, sizeof capability->driver, "fake-uvc");
-            copy_text(capability->card, sizeof capability->card, fake_card(spec));
-            copy_text(capability->bus_info, sizeof capability->bus_info, spec.bus);
-            capability->device_caps = fake_capabilities(spec);
+            copy_text(capability->card, sizeof capability->card, fake_card(settings));
+            copy_text(capability->bus_info, sizeof capability->bus_info, settings.bus);
+            capability->device_caps = fake_capabilities(settings);
             capability->capabilities = capability->device_caps | V4L2_CAP_DEVICE_CAPS;
             return 0;
         }
         case VIDIOC_ENUM_FMT: {
             auto* description = static_cast<v4l2_fmtdesc*>(argument);
-            auto formats = fake_formats(spec);
+            auto formats = fake_formats(settings);
             if (description->type != V4L2_BUF_TYPE_VIDEO_CAPTURE || description->index >= formats.size()) {
                 return -EINVAL;
             }
@@ -265,7 +265,7 @@ int FakeVideoDevices::ioctl(int fd, unsigned long request, void* argument) {
         }
         case VIDIOC_ENUM_FRAMESIZES: {
             auto* size = static_cast<v4l2_frmsizeenum*>(argument);
-            for (const auto& format : fake_formats(spec)) {
+            for (const auto& format : fake_formats(settings)) {
                 if (format.fourcc != size->pixel_format) continue;
                 if (size->index >= format.sizes.size()) return -EINVAL;
                 size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
@@ -277,7 +277,7 @@ int FakeVideoDevices::ioctl(int fd, unsigned long request, void* argument) {
         }
         case VIDIOC_G_PARM: {
             auto* parameters = static_cast<v4l2_streamparm*>(argument);
-            parameters->parm.capture.timeperframe = {1, static_cast<std::uint32_t>(spec.fps)};
+            parameters->parm.capture.timeperframe = {1, static_cast<std::uint32_t>(settings.fps)};
             return 0;
         }
         case VIDIOC_QUERYCTRL:
@@ -325,7 +325,7 @@ int FakeVideoDevices::control_call(Node& node, unsigned long request, void* argu
         // While autofocus runs, the focus control follows it.
         FakeControl* ruler = control->ruled_by ? find(node.controls, control->ruled_by) : nullptr;
         bool autofocus = control->id == V4L2_CID_FOCUS_ABSOLUTE && ruler && automatic_on(*ruler);
-        value->value = autofocus ? node.spec.focus_at : control->value;
+        value->value = autofocus ? node.settings.focus_at : control->value;
         return 0;
     }
     // Like many webcams, a control ruled by an automatic mode that is on
@@ -346,21 +346,21 @@ int FakeVideoDevices::control_call(Node& node, unsigned long request, void* argu
     }
     if (control->id == V4L2_CID_FOCUS_AUTO && set == 0 && control->value != 0) {
         // The lens stays where autofocus left it.
-        node.lens_from = node.lens_to = node.spec.focus_at;
-        if (FakeControl* focus = find(node.controls, V4L2_CID_FOCUS_ABSOLUTE)) focus->value = node.spec.focus_at;
+        node.lens_from = node.lens_to = node.settings.focus_at;
+        if (FakeControl* focus = find(node.controls, V4L2_CID_FOCUS_ABSOLUTE)) focus->value = node.settings.focus_at;
     }
     control->value = set;
-    log(node.spec.number, "set " + control_key(control->id) + "=" + std::to_string(set));
+    log(node.settings.number, "set " + control_key(control->id) + "=" + std::to_string(set));
     return 0;
 }
 
 int FakeVideoDevices::format_call(OpenFile& file, Node& node, int fd, unsigned long request, void* argument) {
     auto* format = static_cast<v4l2_format*>(argument);
     if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) return -EINVAL;
-    auto formats = fake_formats(node.spec);
+    auto formats = fake_formats(node.settings);
     if (formats.empty()) return -EINVAL;
     if (request == VIDIOC_S_FMT) {
-        if (node.spec.busy || (node.owner != -1 && node.owner != fd)) return -EBUSY;
+        if (node.settings.busy || (node.owner != -1 && node.owner != fd)) return -EBUSY;
         if (file.streaming) return -EBUSY;
         // Like drivers, an unknown format becomes the first, and the size
         // the nearest offered.
@@ -401,7 +401,7 @@ int FakeVideoDevices::buffer_call(OpenFile& file, Node& node, int fd, unsigned l
         case VIDIOC_REQBUFS: {
             auto* request_buffers = static_cast<v4l2_requestbuffers*>(argument);
             if (request_buffers->memory != V4L2_MEMORY_MMAP) return -EINVAL;
-            if (node.spec.busy || (node.owner != -1 && node.owner != fd) || file.streaming) return -EBUSY;
+            if (node.settings.busy || (node.owner != -1 && node.owner != fd) || file.streaming) return -EBUSY;
             file.buffers.clear();
             file.queued.clear();
             file.done.clear();
@@ -432,7 +432,7 @@ int FakeVideoDevices::buffer_call(OpenFile& file, Node& node, int fd, unsigned l
             Done frame = file.done.front();
             file.done.pop_front();
             std::string bytes = render_fake_frame(frame.look, frame.sequence);
-            bool damaged = node.spec.damaged_every > 0 && frame.sequence % node.spec.damaged_every == 0;
+            bool damaged = node.settings.damaged_every > 0 && frame.sequence % node.settings.damaged_every == 0;
             if (damaged && frame.look.fourcc == V4L2_PIX_FMT_MJPEG) bytes.resize(bytes.size() * 3 / 5);
             auto& memory = file.buffers[frame.index];
             std::size_t used = std::min(memory.size(), bytes.size());
@@ -453,21 +453,21 @@ int FakeVideoDevices::buffer_call(OpenFile& file, Node& node, int fd, unsigned l
             buffer->sequence = frame.sequence;
             buffer->timestamp.tv_sec = seconds.count();
             buffer->timestamp.tv_usec = std::chrono::duration_cast<std::chrono::microseconds>(since - seconds).count();
-            log(node.spec.number, "frame " + std::to_string(frame.sequence));
+            log(node.settings.number, "frame " + std::to_string(frame.sequence));
             return 0;
         }
         case VIDIOC_STREAMON:
-            if (node.spec.busy || node.owner != fd || file.buffers.empty()) return -EBUSY;
+            if (node.settings.busy || node.owner != fd || file.buffers.empty()) return -EBUSY;
             if (!file.streaming) {
                 file.streaming = true;
                 file.next_frame = now + frame_period(node);
                 file.stream_frames = 0;
-                log(node.spec.number, "streamon " + fourcc_name(file.fourcc) + " " + std::to_string(file.size.width) +
-                                          "x" + std::to_string(file.size.height));
+                log(node.settings.number, "streamon " + fourcc_name(file.fourcc) + " " +
+                                              std::to_string(file.size.width) + "x" + std::to_string(file.size.height));
             }
             return 0;
         case VIDIOC_STREAMOFF:
-            if (file.streaming) log(node.spec.number, "streamoff");
+            if (file.streaming) log(node.settings.number, "streamoff");
             file.streaming = false;
             file.queued.clear();
             file.done.clear();

@@ -9,7 +9,7 @@
 // by default, and on request: held by another program, pulled out after so
 // many frames, or silent after so many frames.
 //
-// The set is a file, one node a line (see FakeNodeSpec), read again at
+// The set is a file, one node a line (see FakeNodeSettings), read again at
 // every call, so that a test plugs cameras in and out by rewriting it. What
 // the app does to the nodes is appended to the file's name + ".log", one
 // event a line: "video0 open", "video0 streamon MJPG 1280x720",
@@ -42,7 +42,7 @@ private:
     using Time = std::chrono::steady_clock::time_point;
 
     struct Node {
-        FakeNodeSpec spec;
+        FakeNodeSettings settings;
         std::vector<FakeControl> controls;
         bool unplugged = false;
         int frames_delivered = 0;  // over the node's life

@@ -14,79 +14,79 @@
 #include <stdexcept>
 #include <tuple>
 
-std::vector<FakeNodeSpec> parse_fake_nodes(const std::string& text) {
-    std::vector<FakeNodeSpec> nodes;
+std::vector<FakeNodeSettings> parse_fake_nodes(const std::string& text) {
+    std::vector<FakeNodeSettings> nodes;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::string node;
         if (!(words >> node) || node[0] == '#') continue;
         if (node.rfind("video", 0) != 0) throw std::invalid_argument("not a video node: " + line);
-        FakeNodeSpec spec;
-        spec.number = std::stoi(node.substr(5));
-        if (!(words >> spec.model)) throw std::invalid_argument("no model: " + line);
+        FakeNodeSettings settings;
+        settings.number = std::stoi(node.substr(5));
+        if (!(words >> settings.model)) throw std::invalid_argument("no model: " + line);
         for (std::string word; words >> word;) {
             auto eq = word.find('=');
             std::string key = word.substr(0, eq), value = eq == std::string::npos ? "" : word.substr(eq + 1);
             if (key == "busy") {
-                spec.busy = true;
+                settings.busy = true;
             } else if (key == "denied") {
-                spec.denied = true;
+                settings.denied = true;
             } else if (key == "bus") {
-                spec.bus = value;
+                settings.bus = value;
             } else if (key == "card") {
                 std::replace(value.begin(), value.end(), '_', ' ');
-                spec.card = value;
+                settings.card = value;
             } else if (key == "fps") {
-                spec.fps = std::stoi(value);
+                settings.fps = std::stoi(value);
             } else if (key == "focus-at") {
-                spec.focus_at = std::stoi(value);
+                settings.focus_at = std::stoi(value);
             } else if (key == "dark-frames") {
-                spec.dark_frames = std::stoi(value);
+                settings.dark_frames = std::stoi(value);
             } else if (key == "unplug-after") {
-                spec.unplug_after = std::stoi(value);
+                settings.unplug_after = std::stoi(value);
             } else if (key == "stall-after") {
-                spec.stall_after = std::stoi(value);
+                settings.stall_after = std::stoi(value);
             } else if (key == "damaged-every") {
-                spec.damaged_every = std::stoi(value);
+                settings.damaged_every = std::stoi(value);
             } else {
                 throw std::invalid_argument("unknown setting " + word + ": " + line);
             }
         }
-        if (spec.bus.empty()) spec.bus = "usb-fake-" + std::to_string(spec.number);
-        nodes.push_back(spec);
+        if (settings.bus.empty()) settings.bus = "usb-fake-" + std::to_string(settings.number);
+        nodes.push_back(settings);
     }
     return nodes;
 }
 
-std::uint32_t fake_capabilities(const FakeNodeSpec& spec) {
-    if (spec.model == "metadata") return V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
-    if (spec.model == "output") return V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
+std::uint32_t fake_capabilities(const FakeNodeSettings& settings) {
+    if (settings.model == "metadata") return V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+    if (settings.model == "output") return V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
     return V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
 }
 
-std::string fake_card(const FakeNodeSpec& spec) {
-    if (!spec.card.empty()) return spec.card;
-    if (spec.model == "fixed") return "Fake Fixed-Focus Camera";
-    if (spec.model == "h264") return "Fake H.264 Camera";
-    if (spec.model == "output") return "Fake Video Output";
+std::string fake_card(const FakeNodeSettings& settings) {
+    if (!settings.card.empty()) return settings.card;
+    if (settings.model == "fixed") return "Fake Fixed-Focus Camera";
+    if (settings.model == "h264") return "Fake H.264 Camera";
+    if (settings.model == "output") return "Fake Video Output";
     return "Fake HD Webcam";  // the webcam and its metadata node
 }
 
-std::vector<FakeFormat> fake_formats(const FakeNodeSpec& spec) {
-    if (spec.model == "webcam") {
+std::vector<FakeFormat> fake_formats(const FakeNodeSettings& settings) {
+    if (settings.model == "webcam") {
         return {{V4L2_PIX_FMT_MJPEG, {{640, 480}, {1280, 720}, {1920, 1080}}},
                 {V4L2_PIX_FMT_YUYV, {{640, 480}, {1280, 720}}}};
     }
-    if (spec.model == "fixed") {
+    if (settings.model == "fixed") {
         return {{V4L2_PIX_FMT_YUYV, {{320, 240}, {640, 480}}}, {V4L2_PIX_FMT_NV12, {{1280, 720}}}};
     }
-    if (spec.model == "h264") return {{V4L2_PIX_FMT_H264, {{1920, 1080}}}};
+    if (settings.model == "h264") return {{V4L2_PIX_FMT_H264, {{1920, 1080}}}};
     return {};
 }
 
-std::vector<FakeControl> fake_controls(const FakeNodeSpec& spec) {
-    if (spec.model != "webcam" && spec.model != "fixed") return {};
+std::vector<FakeControl> fake_controls(const FakeNodeSettings& settings) {
+    if (settings.model != "webcam" && settings.model != "fixed") return {};
     const std::uint32_t integer = V4L2_CTRL_TYPE_INTEGER, boolean = V4L2_CTRL_TYPE_BOOLEAN, menu = V4L2_CTRL_TYPE_MENU;
     auto control = [](std::uint32_t id, std::uint32_t type, const char* name, int min, int max, int step, int value,
                       std::uint32_t flags = 0, std::uint32_t ruled_by = 0, std::vector<int> menu_indexes = {}) {
@@ -111,7 +111,7 @@ std::vector<FakeControl> fake_controls(const FakeNodeSpec& spec) {
         control(V4L2_CID_EXPOSURE_ABSOLUTE, integer, "Exposure (Absolute)", 3, 2047, 1, 250, V4L2_CTRL_FLAG_INACTIVE,
                 V4L2_CID_EXPOSURE_AUTO),
     };
-    if (spec.model == "fixed") return controls;
+    if (settings.model == "fixed") return controls;
     std::vector<FakeControl> more = {
         control(V4L2_CID_SATURATION, integer, "Saturation", 0, 255, 1, 128),
         control(V4L2_CID_GAIN, integer, "Gain", 0, 255, 1, 0),

@@ -15,7 +15,7 @@
 // Models: webcam (MJPEG without Huffman tables and YUYV, a focus motor with
 // continuous autofocus on), fixed (YUYV and NV12, no focus), h264 (nothing
 // readable), metadata and output (not video capture).
-struct FakeNodeSpec {
+struct FakeNodeSettings {
     int number = 0;  // of /dev/videoN
     std::string model = "webcam";
     std::string bus;   // default: "usb-fake-N"
@@ -29,20 +29,20 @@ struct FakeNodeSpec {
     int stall_after = -1;   // frames per stream before it stops sending
     int damaged_every = 0;  // every Nth frame damaged on its way: a JPEG cut short, a YUV frame flagged
 
-    bool operator==(const FakeNodeSpec&) const = default;
+    bool operator==(const FakeNodeSettings&) const = default;
 };
 
 // Throws std::invalid_argument naming a line it cannot read.
-std::vector<FakeNodeSpec> parse_fake_nodes(const std::string& text);
+std::vector<FakeNodeSettings> parse_fake_nodes(const std::string& text);
 
 struct FakeFormat {
     std::uint32_t fourcc = 0;
     std::vector<FrameSize> sizes;
 };
 
-std::uint32_t fake_capabilities(const FakeNodeSpec& spec);
-std::string fake_card(const FakeNodeSpec& spec);
-std::vector<FakeFormat> fake_formats(const FakeNodeSpec& spec);
+std::uint32_t fake_capabilities(const FakeNodeSettings& settings);
+std::string fake_card(const FakeNodeSettings& settings);
+std::vector<FakeFormat> fake_formats(const FakeNodeSettings& settings);
 
 struct FakeControl {
     std::uint32_t id = 0;
@@ -54,7 +54,7 @@ struct FakeControl {
     std::vector<int> menu_indexes;  // for menus: the entries offered
 };
 
-std::vector<FakeControl> fake_controls(const FakeNodeSpec& spec);
+std::vector<FakeControl> fake_controls(const FakeNodeSettings& settings);
 
 // Everything that decides one frame's picture.
 struct FakeLook {
