@@ -133,6 +133,27 @@ TEST_F(WebcamTest, MotionJpegPassesThroughWithItsHuffmanTablesRestored) {
     }
 }
 
+TEST_F(WebcamTest, ACameraOfferingARangeOfSizesStreamsTheNearestItCanAndIsScaledExactly) {
+    // The fixed camera's YUYV comes in any size to 640x480 in steps of 16:
+    // 640x360 is set as 640x368.
+    for (int i = 0; i < 2; ++i) {
+        Image picture = photo({"snap", "--device", "2", "--size", "640x360"});
+        EXPECT_EQ(picture.width, 640);
+        EXPECT_EQ(picture.height, 360);
+    }
+    EXPECT_EQ(count_events("video2 streamon YUYV 640x368"), 1u) << "the adjusted stream is kept between photos";
+}
+
+TEST_F(WebcamTest, ACameraPulledOutAndPluggedInBetweenTwoPhotosIsStartedAfresh) {
+    photo({"snap"});
+    // Out and in again before anything lists the cameras: the stream kept
+    // from the first photo now belongs to a device that is gone.
+    plug("video0 webcam focus-at=135 plugged=2\nvideo1 metadata bus=usb-fake-0\nvideo2 fixed\n");
+    Image again = photo({"snap"});
+    EXPECT_EQ(again.width, 1280);
+    EXPECT_EQ(count_events("video0 streamon MJPG 1280x720"), 2u);
+}
+
 TEST_F(WebcamTest, YuvFramesAreEncodedWithTheirColoursAndLevels) {
     // The fixed camera offers NV12 at 1280x720 and YUYV at 640x480; the
     // webcam films the same scene in Motion-JPEG.
@@ -345,4 +366,21 @@ TEST_P(WebcamFocusTest, LocksNearTheSharpPosition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hidden, WebcamFocusTest, ::testing::Values(10, 100, 245));
+
+// A driver that does not stamp its frames: the time they arrive stands in.
+class UnstampedWebcamTest : public WebcamTest {
+protected:
+    std::string webcams() const override { return "video0 webcam focus-at=135 no-timestamps\n"; }
+};
+
+TEST_F(UnstampedWebcamTest, PhotosAndSweepsStillWork) {
+    double first = mean_level(photo({"snap", "--size", "640x480"}));
+    double later = mean_level(photo({"snap", "--size", "640x480"}));
+    EXPECT_NEAR(first, later, later * 0.05);
+    RunResult r = vistrel({"focus", "--json"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    auto sweep = nlohmann::json::parse(r.out).at("sweep");
+    EXPECT_LE(std::abs(sweep.at("focus").get<int>() - sharp_focus), 10) << sweep.dump();
+    EXPECT_LE(sweep.at("frames").get<int>(), 40);
+}
 }  // namespace

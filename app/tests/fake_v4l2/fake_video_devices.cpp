@@ -88,6 +88,7 @@ void FakeVideoDevices::sync_with_file() {
         }
         Node node;
         node.settings = settings;
+        node.generation = ++generations_;
         node.controls = fake_controls(settings);
         node.lens_from = node.lens_to = settings.focus_at;
         nodes.emplace(settings.number, std::move(node));
@@ -103,7 +104,10 @@ std::pair<FakeVideoDevices::OpenFile*, FakeVideoDevices::Node*> FakeVideoDevices
     auto file = files_.find(fd);
     if (file == files_.end()) return {nullptr, nullptr};
     auto node = nodes_.find(file->second.node);
-    if (node == nodes_.end() || node->second.unplugged) return {&file->second, nullptr};
+    // A node replaced since the descriptor was opened is another device.
+    if (node == nodes_.end() || node->second.unplugged || node->second.generation != file->second.generation) {
+        return {&file->second, nullptr};
+    }
     return {&file->second, &node->second};
 }
 
@@ -185,6 +189,7 @@ int FakeVideoDevices::open(const std::string& path) {
     if (it->second.settings.denied) return -EACCES;
     int fd = next_fd_++;
     files_[fd].node = number;
+    files_[fd].generation = it->second.generation;
     log(number, "open");
     return fd;
 }
@@ -267,6 +272,14 @@ int FakeVideoDevices::ioctl(int fd, unsigned long request, void* argument) {
             auto* size = static_cast<v4l2_frmsizeenum*>(argument);
             for (const auto& format : fake_formats(settings)) {
                 if (format.fourcc != size->pixel_format) continue;
+                if (format.step > 0) {
+                    if (size->index > 0) return -EINVAL;
+                    size->type = V4L2_FRMSIZE_TYPE_STEPWISE;
+                    auto side = [](int value) { return static_cast<std::uint32_t>(value); };
+                    size->stepwise = {side(format.sizes[0].width),  side(format.sizes[1].width),  side(format.step),
+                                      side(format.sizes[0].height), side(format.sizes[1].height), side(format.step)};
+                    return 0;
+                }
                 if (size->index >= format.sizes.size()) return -EINVAL;
                 size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
                 size->discrete.width = static_cast<std::uint32_t>(format.sizes[size->index].width);
@@ -374,6 +387,15 @@ int FakeVideoDevices::format_call(OpenFile& file, Node& node, int fd, unsigned l
         };
         FrameSize size = *std::min_element(chosen->sizes.begin(), chosen->sizes.end(),
                                            [&](FrameSize a, FrameSize b) { return distance(a) < distance(b); });
+        if (chosen->step > 0) {
+            // Any size in the range, rounded to the step.
+            auto fit = [&](std::uint32_t asked, int low, int high) {
+                int rounded = (static_cast<int>(asked) + chosen->step / 2) / chosen->step * chosen->step;
+                return std::clamp(rounded, low, high);
+            };
+            size = {fit(format->fmt.pix.width, chosen->sizes[0].width, chosen->sizes[1].width),
+                    fit(format->fmt.pix.height, chosen->sizes[0].height, chosen->sizes[1].height)};
+        }
         file.fourcc = chosen->fourcc;
         file.size = size;
     }
@@ -447,12 +469,16 @@ int FakeVideoDevices::buffer_call(OpenFile& file, Node& node, int fd, unsigned l
             buffer->index = frame.index;
             buffer->bytesused = static_cast<std::uint32_t>(used);
             buffer->length = static_cast<std::uint32_t>(memory.size());
-            buffer->flags = V4L2_BUF_FLAG_MAPPED | V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+            buffer->flags = V4L2_BUF_FLAG_MAPPED;
+            if (!node.settings.no_timestamps) buffer->flags |= V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
             if (damaged && frame.look.fourcc != V4L2_PIX_FMT_MJPEG) buffer->flags |= V4L2_BUF_FLAG_ERROR;
             buffer->field = V4L2_FIELD_NONE;
             buffer->sequence = frame.sequence;
-            buffer->timestamp.tv_sec = seconds.count();
-            buffer->timestamp.tv_usec = std::chrono::duration_cast<std::chrono::microseconds>(since - seconds).count();
+            if (!node.settings.no_timestamps) {
+                buffer->timestamp.tv_sec = seconds.count();
+                buffer->timestamp.tv_usec =
+                    std::chrono::duration_cast<std::chrono::microseconds>(since - seconds).count();
+            }
             log(node.settings.number, "frame " + std::to_string(frame.sequence));
             return 0;
         }

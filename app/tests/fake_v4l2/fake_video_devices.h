@@ -45,6 +45,7 @@ private:
         FakeNodeSettings settings;
         std::vector<FakeControl> controls;
         bool unplugged = false;
+        int generation = 0;        // which plugging-in of the node this is
         int frames_delivered = 0;  // over the node's life
         int owner = -1;            // the descriptor holding its buffers
         // The focus motor: where it was and is going, and when it set off.
@@ -61,6 +62,7 @@ private:
 
     struct OpenFile {
         int node = 0;
+        int generation = 0;
         std::uint32_t fourcc = 0;
         FrameSize size;
         std::vector<std::vector<char>> buffers;
@@ -91,4 +93,5 @@ private:
     std::map<int, Node> nodes_;  // by number
     std::map<int, OpenFile> files_;
     int next_fd_ = 1000;
+    int generations_ = 0;
 };

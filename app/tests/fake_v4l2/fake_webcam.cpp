@@ -49,6 +49,10 @@ std::vector<FakeNodeSettings> parse_fake_nodes(const std::string& text) {
                 settings.stall_after = std::stoi(value);
             } else if (key == "damaged-every") {
                 settings.damaged_every = std::stoi(value);
+            } else if (key == "no-timestamps") {
+                settings.no_timestamps = true;
+            } else if (key == "plugged") {
+                settings.plugged = std::stoi(value);
             } else {
                 throw std::invalid_argument("unknown setting " + word + ": " + line);
             }
@@ -79,7 +83,7 @@ std::vector<FakeFormat> fake_formats(const FakeNodeSettings& settings) {
                 {V4L2_PIX_FMT_YUYV, {{640, 480}, {1280, 720}}}};
     }
     if (settings.model == "fixed") {
-        return {{V4L2_PIX_FMT_YUYV, {{320, 240}, {640, 480}}}, {V4L2_PIX_FMT_NV12, {{1280, 720}}}};
+        return {{V4L2_PIX_FMT_YUYV, {{160, 120}, {640, 480}}, 16}, {V4L2_PIX_FMT_NV12, {{1280, 720}}}};
     }
     if (settings.model == "h264") return {{V4L2_PIX_FMT_H264, {{1920, 1080}}}};
     return {};

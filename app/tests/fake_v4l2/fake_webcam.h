@@ -12,22 +12,26 @@
 //   video0 webcam fps=30 focus-at=120 dark-frames=8 bus=usb-1 card=Front_Camera
 //   video1 metadata bus=usb-1
 //   video2 webcam busy | denied | unplug-after=20 | stall-after=5 | damaged-every=2
+//   video4 webcam no-timestamps plugged=2
 // Models: webcam (MJPEG without Huffman tables and YUYV, a focus motor with
-// continuous autofocus on), fixed (YUYV and NV12, no focus), h264 (nothing
-// readable), metadata and output (not video capture).
+// continuous autofocus on), fixed (YUYV in any size from 160x120 to 640x480
+// in steps of 16, NV12 at 1280x720, no focus), h264 (nothing readable),
+// metadata and output (not video capture).
 struct FakeNodeSettings {
     int number = 0;  // of /dev/videoN
     std::string model = "webcam";
     std::string bus;   // default: "usb-fake-N"
     std::string card;  // default: the model's
     int fps = 30;
-    int focus_at = 120;     // focus_absolute position where the picture is sharp
-    int dark_frames = 8;    // frames at a stream's start before exposure settles
-    bool busy = false;      // another program holds it
-    bool denied = false;    // the user may not open it
-    int unplug_after = -1;  // frames delivered before it is pulled out
-    int stall_after = -1;   // frames per stream before it stops sending
-    int damaged_every = 0;  // every Nth frame damaged on its way: a JPEG cut short, a YUV frame flagged
+    int focus_at = 120;          // focus_absolute position where the picture is sharp
+    int dark_frames = 8;         // frames at a stream's start before exposure settles
+    bool busy = false;           // another program holds it
+    bool denied = false;         // the user may not open it
+    int unplug_after = -1;       // frames delivered before it is pulled out
+    int stall_after = -1;        // frames per stream before it stops sending
+    int damaged_every = 0;       // every Nth frame damaged on its way: a JPEG cut short, a YUV frame flagged
+    bool no_timestamps = false;  // the driver does not say when a frame was exposed
+    int plugged = 1;             // a new number: pulled out and plugged in again
 
     bool operator==(const FakeNodeSettings&) const = default;
 };
@@ -38,6 +42,7 @@ std::vector<FakeNodeSettings> parse_fake_nodes(const std::string& text);
 struct FakeFormat {
     std::uint32_t fourcc = 0;
     std::vector<FrameSize> sizes;
+    int step = 0;  // when set: every size from sizes[0] to sizes[1] in this step
 };
 
 std::uint32_t fake_capabilities(const FakeNodeSettings& settings);

@@ -143,7 +143,7 @@ CameraFrame V4l2Camera::warm_up(VideoStream& stream) {
 }
 
 CameraFrame V4l2Camera::frame_in_mode(CaptureMode mode, SteadyTime not_before) {
-    bool kept = stream_ && stream_->mode().format == mode.format && stream_->mode().size == mode.size;
+    bool kept = stream_ && stream_->asked_mode().format == mode.format && stream_->asked_mode().size == mode.size;
     if (kept) {
         try {
             return *stream_->next_frame(not_before, timings_.frame_timeout);

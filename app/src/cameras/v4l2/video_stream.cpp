@@ -19,7 +19,7 @@ SteadyTime exposure_time(const v4l2_buffer& buffer) {
 }  // namespace
 
 VideoStream::VideoStream(VideoDevices& devices, const std::string& path, CaptureMode mode)
-    : device_(devices, path), mode_(mode) {
+    : device_(devices, path), asked_(mode), mode_(mode) {
     try {
         v4l2_format format{};
         format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -94,8 +94,9 @@ std::optional<CameraFrame> VideoStream::take(SteadyTime not_before, bool& stale,
     frame.full_range = full_range_;
     bool damaged = (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0;
     timestamps_known_ = (buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
-    exposed = timestamps_known_ ? exposure_time(buffer) : SteadyTime{};
-    stale = damaged || (timestamps_known_ && exposed < not_before);
+    // Without the driver's stamp, the time it arrived stands in for it.
+    exposed = timestamps_known_ ? exposure_time(buffer) : std::chrono::steady_clock::now();
+    stale = damaged || exposed < not_before;
     if (!stale) frame.bytes.assign(static_cast<const char*>(mapping.address), std::min(used, mapping.length));
 
     rc = device_.call(VIDIOC_QBUF, &buffer);
@@ -125,17 +126,18 @@ std::optional<CameraFrame> VideoStream::next_frame(SteadyTime not_before, std::c
     // Whether the frame just taken ends the budget.
     auto spent = [&] {
         if (!budget) return false;
-        if (timestamps_known_ && exposed < budget->counted_from) {
+        if (exposed < budget->counted_from) {
             ++budget->discarded;
             return false;
         }
         return --budget->left <= 0;
     };
-    // Without trustworthy stamps, whatever already waits in the buffers is
-    // older than this request.
+    // Without the driver's stamps, whatever already waits in the buffers is
+    // older than this request, whenever it is taken.
     if (!timestamps_known_) {
-        while (take(not_before, stale, exposed)) {
-            if (spent()) return std::nullopt;
+        const SteadyTime never = SteadyTime::max();
+        while (take(never, stale, exposed)) {
+            if (budget) ++budget->discarded;
         }
     }
     // One bound for the whole wait, so that a camera sending only damaged

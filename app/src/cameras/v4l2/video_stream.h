@@ -31,7 +31,9 @@ public:
     VideoStream(const VideoStream&) = delete;
     VideoStream& operator=(const VideoStream&) = delete;
 
-    // The mode as the driver set it; its size can differ from the one asked.
+    // The mode asked for, and the mode as the driver set it: its size can
+    // differ, within the driver's steps.
+    CaptureMode asked_mode() const { return asked_; }
     CaptureMode mode() const { return mode_; }
     DeviceFile& device() { return device_; }
     SteadyTime started() const { return started_; }
@@ -55,12 +57,14 @@ private:
     };
 
     // One frame from the driver, requeued at once; nullopt when none is
-    // ready. `stale` tells whether it was exposed before `not_before`,
-    // `exposed` when (the epoch when the driver does not say).
+    // ready. `exposed` is when it was exposed (when it arrived, if the driver
+    // does not say), `stale` whether that was before `not_before` or the
+    // frame is damaged.
     std::optional<CameraFrame> take(SteadyTime not_before, bool& stale, SteadyTime& exposed);
     void wait_for_frame(SteadyTime deadline);
 
     DeviceFile device_;
+    CaptureMode asked_;
     CaptureMode mode_;
     int bytes_per_line_ = 0;
     bool full_range_ = false;
