@@ -74,6 +74,24 @@ TEST(CameraFrame, StudioRangeYuvBecomesFullRangeColour) {
     }
 }
 
+TEST(CameraFrame, FullRangeYuvIsTakenAsItIs) {
+    for (PixelFormat format : {PixelFormat::yuyv, PixelFormat::nv12}) {
+        CameraFrame black = uniform(format, 32, 32, {0, 128, 128}), white = uniform(format, 32, 32, {255, 128, 128});
+        black.full_range = white.full_range = true;
+        expect_colour(*frame_image(black), 0, 0, 0, "black");
+        expect_colour(*frame_image(white), 255, 255, 255, "white");
+        EXPECT_NEAR(*frame_level(white), 255.0, 0.5);
+        // The same bytes read as studio range would clip: 255 is above white.
+        white.full_range = false;
+        expect_colour(*frame_image(white), 255, 255, 255, "clipped white");
+        CameraFrame grey = uniform(format, 32, 32, {128, 128, 128});
+        grey.full_range = true;
+        EXPECT_NEAR(*frame_level(grey), 128.0, 0.5);
+        grey.full_range = false;
+        EXPECT_NEAR(*frame_level(grey), 130.4, 1.5) << "studio range stretches around the middle";
+    }
+}
+
 TEST(CameraFrame, BrightnessIsMeasuredOnTheFullRange) {
     for (PixelFormat format : {PixelFormat::yuyv, PixelFormat::nv12}) {
         EXPECT_NEAR(*frame_level(uniform(format, 32, 32, {16, 128, 128})), 0.0, 0.5);
