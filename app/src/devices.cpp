@@ -31,7 +31,7 @@ std::string known_ids(CameraRegistry& cameras, SourcesStore& store) {
 DeviceRef find_device(std::string_view id, CameraRegistry& cameras, SourcesStore& store) {
     if (id.empty()) {
         auto camera = default_camera(cameras);
-        if (!camera) throw Refusal{404, no_camera_text};
+        if (!camera) throw Refusal{404, no_camera_text(cameras)};
         return {DeviceKind::camera, camera->description().id, camera, {}};
     }
     if (id == screen_device_id) return {DeviceKind::screen, screen_device_id, nullptr, {}};
@@ -63,11 +63,12 @@ json list_devices(CameraRegistry& cameras, SourcesStore& store, std::string& war
         }
         devices.push_back({{"id", screen_device_id}, {"name", name}, {"focusable", false}, {"kind", "screen"}});
     }
+    warning = camera_trouble(cameras);
     std::vector<NetSource> sources;
     try {
         sources = sources_or_refuse(store);
     } catch (const Refusal& refusal) {
-        warning = refusal.message;
+        warning += (warning.empty() ? "" : "; ") + refusal.message;
     }
     for (const auto& source : sources) {
         devices.push_back({{"id", "net:" + source.name},

@@ -26,6 +26,7 @@ struct DeviceRef {
 // for net devices only.
 DeviceRef find_device(std::string_view id, CameraRegistry& cameras, SourcesStore& store);
 
-// The "devices" list for /devices. When the sources file cannot be read the
-// other devices are still listed and `warning` says why sources are missing.
+// The "devices" list for /devices. When a camera cannot be used or the
+// sources file cannot be read, the other devices are still listed and
+// `warning` says what is missing and why.
 nlohmann::json list_devices(CameraRegistry& cameras, SourcesStore& store, std::string& warning);

@@ -1,21 +1,9 @@
 #include "imaging/jpeg.h"
 
-#include <turbojpeg.h>
+#include "imaging/turbojpeg_handle.h"
 
 #include <memory>
 #include <stdexcept>
-
-namespace {
-struct TjHandle {
-    tjhandle handle;
-    explicit TjHandle(tjhandle h) : handle(h) {}
-    ~TjHandle() {
-        if (handle) tjDestroy(handle);
-    }
-    TjHandle(const TjHandle&) = delete;
-    TjHandle& operator=(const TjHandle&) = delete;
-};
-}  // namespace
 
 std::string encode_jpeg(const Image& image, int quality) {
     TjHandle tj(tjInitCompress());
@@ -29,7 +17,7 @@ std::string encode_jpeg(const Image& image, int quality) {
     return std::string(reinterpret_cast<const char*>(buffer), size);
 }
 
-std::optional<Image> decode_jpeg(std::string_view bytes) {
+std::optional<Image> decode_jpeg(std::string_view bytes, int shrink) {
     if (!starts_like_jpeg(bytes)) return std::nullopt;
     TjHandle tj(tjInitDecompress());
     if (!tj.handle) return std::nullopt;
@@ -39,6 +27,9 @@ std::optional<Image> decode_jpeg(std::string_view bytes) {
         return std::nullopt;
     }
     if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return std::nullopt;
+    tjscalingfactor factor{1, shrink};
+    width = TJSCALED(width, factor);
+    height = TJSCALED(height, factor);
     Image image = blank_image(width, height);
     if (tjDecompress2(tj.handle, data, bytes.size(), image.rgb.data(), width, 0, height, TJPF_RGB, 0) != 0) {
         // Warnings (a truncated tail, say) still leave a usable picture.

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 
 void AppTest::SetUp() {
     temp = make_temp_folder("vistrel-app-e2e");
@@ -25,9 +26,26 @@ void AppTest::TearDown() {
 void AppTest::start_app_process() {
     std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config_home};
     if (wants_display()) env.push_back("DISPLAY=" + xvfb.name);
-    std::vector<std::string> args;
-    if (wants_simulated_camera()) args = {"--simulated-camera", "--focus-at", std::to_string(focus_position())};
+    std::vector<std::string> args = {"--fake-video-devices", video_devices_file()};
+    if (!std::filesystem::exists(video_devices_file())) write_file(video_devices_file(), webcams());
+    for (const auto& limit : camera_limits()) args.push_back(limit);
+    if (wants_simulated_camera()) {
+        args.insert(args.end(), {"--simulated-camera", "--focus-at", std::to_string(focus_position())});
+    }
     app = start_app(args, clean_environment(env), temp + "/app.log");
+}
+
+void AppTest::plug(const std::string& webcams) {
+    // Whole or not at all: the app reads the set at any moment.
+    write_file(video_devices_file() + ".new", webcams);
+    std::filesystem::rename(video_devices_file() + ".new", video_devices_file());
+}
+
+std::vector<std::string> AppTest::webcam_events() const {
+    std::vector<std::string> events;
+    std::istringstream lines(read_file(video_devices_file() + ".log"));
+    for (std::string line; std::getline(lines, line);) events.push_back(line);
+    return events;
 }
 
 void AppTest::restart_app() {
