@@ -73,6 +73,12 @@ PictureSize fitting_size(const ImageBudget& budget, PictureSize size, std::size_
     if (encoded >= static_cast<double>(budget.base64_bytes)) {
         scale *= std::sqrt(static_cast<double>(budget.base64_bytes) / encoded) * 0.9;
     }
-    return {std::max<std::int64_t>(1, static_cast<std::int64_t>(width * scale)),
-            std::max<std::int64_t>(1, static_cast<std::int64_t>(height * scale))};
+    // A hair over, so that a side meant to land on a whole number (the long
+    // edge) does not fall one short; the pixel count is then held to.
+    PictureSize fitted{std::max<std::int64_t>(1, static_cast<std::int64_t>(width * scale + 1e-6)),
+                       std::max<std::int64_t>(1, static_cast<std::int64_t>(height * scale + 1e-6))};
+    while (fitted.width * fitted.height > budget.pixels) {
+        (fitted.width >= fitted.height ? fitted.width : fitted.height) -= 1;
+    }
+    return fitted;
 }

@@ -102,10 +102,11 @@ RpcMessage read_message(std::string_view line) {
     auto params = value.find("params");
     if (params != value.end()) {
         // An array is a JSON-RPC request all the same; the method refuses it.
-        if (!params->is_object() && !params->is_array()) {
+        // A notification is never answered, whatever its params.
+        if (!params->is_object() && !params->is_array() && message.id_text) {
             return invalid(std::move(message), "params must be an object");
         }
-        message.params = std::move(*params);
+        if (params->is_object() || params->is_array()) message.params = std::move(*params);
     }
     message.kind = message.id_text ? MessageKind::request : MessageKind::notification;
     return message;
