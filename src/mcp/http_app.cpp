@@ -23,7 +23,8 @@ std::string unreachable_message(const std::string& base, const IoError& error) {
 // The app's "error" string of a refusal, else `fallback`.
 std::optional<std::string> refusal(const HttpReply& reply, const std::string& fallback) {
     if (reply.status < 400) return std::nullopt;
-    const JsonValue& error = json_member(body_json(body_text(reply.body)), "error");
+    JsonValue parsed = body_json(body_text(reply.body));
+    const JsonValue& error = json_member(parsed, "error");
     return error.is_string() ? error.get<std::string>() : fallback;
 }
 
