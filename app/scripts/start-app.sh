@@ -2,13 +2,19 @@
 # Starts vistrel-app in the background for this user, under a virtual X
 # display (Xvfb) when DISPLAY is not set, and waits until it answers.
 #
-#   start-app.sh [PATH/TO/vistrel-app]
+#   start-app.sh [--simulated-camera] [PATH/TO/vistrel-app]
 #
-# The app listens on VISTREL_PORT, else 7777. Its pid, log and those of Xvfb
-# go to $XDG_RUNTIME_DIR/vistrel (else /tmp/vistrel-UID); stop-app.sh stops
-# both.
+# --simulated-camera is passed on to the app, which then also serves a
+# simulated camera filming a test chart. The app listens on VISTREL_PORT,
+# else 7777. Its pid, log and those of Xvfb go to $XDG_RUNTIME_DIR/vistrel
+# (else /tmp/vistrel-UID); stop-app.sh stops both.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+app_options=()
+if [ "${1:-}" = --simulated-camera ]; then
+    app_options+=(--simulated-camera)
+    shift
+fi
 app=${1:-$here/../../build/release/app/vistrel-app}
 if [ ! -x "$app" ]; then
     echo "start-app: no vistrel-app at $app" >&2
@@ -60,7 +66,7 @@ if [ -z "${DISPLAY:-}" ]; then
     fi
 fi
 
-"${detached[@]}" "$app" > "$state/app.log" 2>&1 < /dev/null &
+"${detached[@]}" "$app" "${app_options[@]}" > "$state/app.log" 2>&1 < /dev/null &
 echo $! > "$state/app.pid"
 for _ in $(seq 100); do
     grep -q "listening on" "$state/app.log" 2> /dev/null && break
@@ -74,5 +80,6 @@ for _ in $(seq 100); do
 done
 
 echo "$(head -n 1 "$state/app.log") (pid $(cat "$state/app.pid"), DISPLAY=${DISPLAY:-none})"
+if [ ${#app_options[@]} -gt 0 ]; then echo "options: ${app_options[*]}"; fi
 echo "log: $state/app.log"
 echo "stop it with: bash $here/stop-app.sh"

@@ -1,13 +1,17 @@
 #include "app_options.h"
 
 const char* const app_usage_text =
-    "usage: vistrel-app [--port N] [--focus-at N]\n"
+    "usage: vistrel-app [--port N] [--simulated-camera [--focus-at N]]\n"
     "\n"
-    "The companion app of vistrel: serves the camera, the screen, recordings and\n"
+    "The companion app of vistrel: serves the cameras, the screen, recordings and\n"
     "network cameras on http://127.0.0.1:PORT/api.\n"
     "\n"
     "  --port N       port to listen on (default: VISTREL_PORT, else 7777;\n"
     "                 0 picks a free port); the first line printed names it\n"
+    "  --simulated-camera\n"
+    "                 also serve a simulated camera, device \"sim\", that films\n"
+    "                 a test chart: for trying vistrel without a webcam;\n"
+    "                 without it only real cameras are served\n"
     "  --focus-at N   put the simulated lens's sharp position at N (0..255)\n"
     "                 instead of a random one\n"
     "  --help         this text\n"
@@ -42,6 +46,8 @@ AppOptions parse_app_options(const std::vector<std::string>& args, const char* e
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
+        } else if (arg == "--simulated-camera") {
+            options.simulated_camera = true;
         } else if (auto port = value_of("--port")) {
             port_text = *port;
         } else if (auto focus = value_of("--focus-at")) {

@@ -1,7 +1,7 @@
 #include "fake_phone.h"
 
-#include "image.h"
-#include "jpeg.h"
+#include "imaging/image.h"
+#include "imaging/jpeg.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

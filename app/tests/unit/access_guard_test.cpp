@@ -1,4 +1,4 @@
-#include "access_guard.h"
+#include "http/access_guard.h"
 
 #include <gtest/gtest.h>
 

@@ -34,6 +34,13 @@ TEST(AppOptions, RefusesBadValuesAndUnknownOptions) {
     EXPECT_THROW(parse_app_options({}, "seven"), OptionError);
 }
 
+TEST(AppOptions, TheSimulatedCameraIsServedOnlyWhenAskedFor) {
+    EXPECT_FALSE(parse_app_options({}, nullptr).simulated_camera);
+    EXPECT_FALSE(parse_app_options({"--port", "0", "--focus-at", "9"}, nullptr).simulated_camera);
+    EXPECT_TRUE(parse_app_options({"--simulated-camera"}, nullptr).simulated_camera);
+    EXPECT_THROW(parse_app_options({"--simulated-camera=1"}, nullptr), OptionError);
+}
+
 TEST(AppOptions, FocusPositionIsOptional) {
     EXPECT_FALSE(parse_app_options({}, nullptr).focus_at);
     EXPECT_EQ(parse_app_options({"--focus-at", "42"}, nullptr).focus_at, 42);

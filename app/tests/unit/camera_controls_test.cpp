@@ -1,4 +1,4 @@
-#include "camera_controls.h"
+#include "cameras/camera_controls.h"
 
 #include "refusal.h"
 

@@ -1,4 +1,4 @@
-#include "config_dir.h"
+#include "sources/config_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "focus_sweep.h"
+#include "cameras/focus_sweep.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "frame_size.h"
+#include "imaging/frame_size.h"
 
 #include "refusal.h"
 

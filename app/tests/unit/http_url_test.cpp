@@ -1,4 +1,4 @@
-#include "http_url.h"
+#include "sources/http_url.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "json_body.h"
+#include "http/json_body.h"
 
 #include "refusal.h"
 

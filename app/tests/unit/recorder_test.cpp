@@ -1,4 +1,4 @@
-#include "recorder.h"
+#include "recording/recorder.h"
 
 #include "refusal.h"
 

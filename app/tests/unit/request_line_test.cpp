@@ -1,4 +1,4 @@
-#include "request_line.h"
+#include "http/request_line.h"
 
 #include <gtest/gtest.h>
 

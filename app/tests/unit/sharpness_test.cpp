@@ -1,6 +1,6 @@
-#include "sharpness.h"
+#include "imaging/sharpness.h"
 
-#include "blur.h"
+#include "imaging/blur.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sources_store.h"
+#include "sources/sources_store.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,36 @@
+#include "devices.h"
+#include "http/endpoints.h"
+#include "http/json_body.h"
+#include "http/replies.h"
+#include "refusal.h"
+
+nlohmann::json controls_reply(AppState& state, std::string_view device_id) {
+    DeviceRef device = find_device(device_id, state.cameras, state.sources);
+    nlohmann::json controls = nlohmann::json::array();
+    // Only cameras have knobs; the screen and network cameras list none.
+    if (device.kind == DeviceKind::camera) {
+        for (const auto& control : device.camera->controls()) {
+            controls.push_back(
+                {{"name", control.name}, {"min", control.min}, {"max", control.max}, {"value", control.value}});
+        }
+    }
+    return {{"device", device.id}, {"controls", controls}};
+}
+
+nlohmann::json set_control_reply(AppState& state, const nlohmann::json& body) {
+    std::string name = required_string_member(body, "name");
+    std::int64_t value = required_integer_member(body, "value");
+    DeviceRef device = find_device(optional_string_member(body, "device").value_or(""), state.cameras, state.sources);
+    if (device.kind != DeviceKind::camera) throw Refusal{400, device.id + " has no controls to set"};
+    ControlChange change = device.camera->set_control(name, value);
+    return {{"device", device.id}, {"control", name}, {"value", change.value}, {"was", change.was}};
+}
+
+void add_controls_endpoints(httplib::Server& server, AppState& state) {
+    server.Get("/api/controls", guarded([&state](const httplib::Request& req, httplib::Response& res) {
+                   reply_json(res, controls_reply(state, query_device(req)));
+               }));
+    server.Post("/api/controls", guarded([&state](const httplib::Request& req, httplib::Response& res) {
+                    reply_json(res, set_control_reply(state, parse_json_object(req.body)));
+                }));
+}

@@ -1,0 +1,6 @@
+#pragma once
+// Resizing a picture to exactly the asked size (the aspect ratio is not kept:
+// the caller has already chosen the size it wants).
+#include "imaging/image.h"
+
+Image scale_image(const Image& source, int width, int height);

@@ -1,0 +1,124 @@
+#include "recording/recorder.h"
+
+#include "http/json_body.h"
+#include "recording/child_process.h"
+#include "refusal.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int frames_per_second = 25;
+
+// A scratch folder of its own for one recording, removed with everything in
+// it however the recording ends.
+struct ScratchFolder {
+    fs::path path;
+    ScratchFolder() {
+        std::string pattern = (fs::temp_directory_path() / "vistrel-record-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw Refusal{500, "cannot create a temporary folder for the recording"};
+        path = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+};
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string last_line(const std::string& text) {
+    std::istringstream lines(text);
+    std::string line, last;
+    while (std::getline(lines, line)) {
+        if (!line.empty()) last = line;
+    }
+    return last;
+}
+}  // namespace
+
+RecordingRequest parse_recording_request(const nlohmann::json& body) {
+    RecordingRequest request;
+    if (auto format = optional_string_member(body, "format")) {
+        if (*format == "webm") {
+            request.format = RecordingFormat::webm;
+        } else if (*format == "mp4") {
+            request.format = RecordingFormat::mp4;
+        } else {
+            throw Refusal{400, "unknown recording format \"" + *format + "\"; use webm or mp4"};
+        }
+    }
+    if (auto secs = optional_integer_member(body, "secs")) {
+        if (*secs < 1 || *secs > max_recording_secs) {
+            throw Refusal{400, "a recording lasts from 1 to " + std::to_string(max_recording_secs) + " seconds (got " +
+                                   std::to_string(*secs) + ")"};
+        }
+        request.secs = static_cast<int>(*secs);
+    }
+    return request;
+}
+
+std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const ScreenInfo& screen,
+                                          const std::string& output) {
+    // 4:2:0 video needs even sides; a stray last row or column is left out.
+    int width = screen.size.width & ~1, height = screen.size.height & ~1;
+    std::vector<std::string> args = {
+        "ffmpeg",      "-hide_banner",
+        "-nostdin",    "-loglevel",
+        "error",       "-y",
+        "-f",          "x11grab",
+        "-framerate",  std::to_string(frames_per_second),
+        "-video_size", std::to_string(width) + "x" + std::to_string(height),
+        "-i",          screen.display,
+        "-t",          std::to_string(request.secs),
+        "-an",         "-pix_fmt",
+        "yuv420p",
+    };
+    if (request.format == RecordingFormat::mp4) {
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-movflags", "+faststart", "-f", "mp4"});
+    } else {
+        args.insert(args.end(),
+                    {"-c:v", "libvpx", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "2M", "-f", "webm"});
+    }
+    args.push_back(output);
+    return args;
+}
+
+Recording record_screen(const RecordingRequest& request) {
+    auto screen = find_screen();
+    if (!screen)
+        throw Refusal{503, "no screen to record: there is no X display (DISPLAY is not set or cannot be opened)"};
+
+    ScratchFolder scratch;
+    bool mp4 = request.format == RecordingFormat::mp4;
+    fs::path output = scratch.path / (mp4 ? "screen.mp4" : "screen.webm");
+    fs::path log = scratch.path / "ffmpeg.log";
+
+    // ffmpeg stops by itself after the requested time; the limit only guards
+    // against one that hangs.
+    auto limit = std::chrono::seconds(request.secs + 60);
+    ChildOutcome outcome = run_child(ffmpeg_arguments(request, *screen, output.string()), log.string(), limit);
+    if (!outcome.started) {
+        throw Refusal{500, "cannot run ffmpeg (" + outcome.start_error + "); install it, e.g. apt-get install ffmpeg"};
+    }
+    if (outcome.interrupted) throw Refusal{503, "the recording was cut short: vistrel-app is stopping"};
+    if (outcome.timed_out) throw Refusal{500, "ffmpeg did not finish the recording in time"};
+    if (outcome.exit_status != 0) {
+        std::string reason = last_line(read_file(log));
+        throw Refusal{500, "ffmpeg could not record the screen" + (reason.empty() ? std::string() : ": " + reason)};
+    }
+    Recording recording{read_file(output), mp4 ? "video/mp4" : "video/webm"};
+    if (recording.bytes.empty()) throw Refusal{500, "ffmpeg finished without writing a recording"};
+    return recording;
+}

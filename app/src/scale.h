@@ -1,6 +1,0 @@
-#pragma once
-// Resizing a picture to exactly the asked size (the aspect ratio is not kept:
-// the caller has already chosen the size it wants).
-#include "image.h"
-
-Image scale_image(const Image& source, int width, int height);

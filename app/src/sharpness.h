@@ -1,6 +1,0 @@
-#pragma once
-// How sharp a picture is: the variance of the Laplacian of its grey levels.
-// Edges in focus give large second derivatives; blur flattens them.
-#include "image.h"
-
-double laplacian_variance(const Image& image);

@@ -1,0 +1,145 @@
+#include "sources/sources_store.h"
+
+#include "sources/http_url.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::string sources_to_text(const std::vector<NetSource>& sources) {
+    json list = json::array();
+    for (const auto& source : sources) list.push_back({{"name", source.name}, {"url", source.url}});
+    return json{{"sources", list}}.dump(2) + "\n";
+}
+
+std::vector<NetSource> sources_from_text(const std::string& text) {
+    json value = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (value.is_discarded()) throw SourcesFileError("it is not valid JSON");
+    if (!value.is_object() || !value.contains("sources") || !value["sources"].is_array()) {
+        throw SourcesFileError("it has no \"sources\" list");
+    }
+    std::vector<NetSource> sources;
+    for (const auto& entry : value["sources"]) {
+        if (!entry.is_object() || !entry.contains("name") || !entry["name"].is_string() || !entry.contains("url") ||
+            !entry["url"].is_string()) {
+            throw SourcesFileError("an entry lacks a \"name\" or \"url\" string");
+        }
+        sources.push_back({entry["name"].get<std::string>(), entry["url"].get<std::string>()});
+    }
+    return sources;
+}
+
+std::vector<NetSource> load_sources(const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return {};
+        throw SourcesFileError(std::strerror(errno));
+    }
+    std::string text;
+    char buffer[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int error = errno;
+            ::close(fd);
+            throw SourcesFileError(std::strerror(error));
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        // Far more than max_sources entries can take: not a file this app wrote.
+        if (text.size() > 4 * 1024 * 1024) {
+            ::close(fd);
+            throw SourcesFileError("it is too large");
+        }
+    }
+    ::close(fd);
+    return sources_from_text(text);
+}
+
+namespace {
+[[noreturn]] void fail_write(const fs::path& path, int error) {
+    throw SourcesFileError("cannot write " + path.string() + ": " + std::strerror(error));
+}
+
+void write_all(int fd, const std::string& text, const fs::path& path) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail_write(path, n < 0 ? errno : EIO);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::atomic<unsigned> temp_counter{0};
+}  // namespace
+
+void save_sources(const fs::path& file, const std::vector<NetSource>& sources) {
+    fs::path folder = file.parent_path();
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) throw SourcesFileError("cannot create " + folder.string() + ": " + ec.message());
+
+    std::string temp_name = ".";
+    temp_name += file.filename().string();
+    temp_name += ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(temp_counter++);
+    fs::path temp = folder / temp_name;
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) fail_write(temp, errno);
+    try {
+        write_all(fd, sources_to_text(sources), temp);
+        if (::fsync(fd) != 0) fail_write(temp, errno);
+        int rc = ::close(fd);
+        fd = -1;
+        if (rc != 0) fail_write(temp, errno);
+        if (::rename(temp.c_str(), file.c_str()) != 0) fail_write(file, errno);
+    } catch (...) {
+        if (fd >= 0) ::close(fd);
+        ::unlink(temp.c_str());
+        throw;
+    }
+    // The rename itself reaches the disk only with the folder.
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+std::optional<std::string> source_name_problem(std::string_view name) {
+    if (name.empty()) return "a source name cannot be empty";
+    if (name.size() > max_source_name_bytes) {
+        return "a source name is at most " + std::to_string(max_source_name_bytes) + " bytes long";
+    }
+    if (name.front() == ' ' || name.back() == ' ') return "a source name cannot begin or end with a space";
+    for (char c : name) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) return "a source name cannot hold control characters";
+        if (std::strchr("&#%+?=", c)) {
+            std::string problem = "a source name cannot hold \"";
+            problem.push_back(c);
+            problem.append("\" (it would break the --device query); use letters, digits, spaces, - or _");
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> source_url_problem(std::string_view url) {
+    if (url.size() > max_source_url_bytes) {
+        return "a source URL is at most " + std::to_string(max_source_url_bytes) + " bytes long";
+    }
+    if (!parse_http_url(url)) {
+        return "not a usable camera URL: \"" + std::string(url) +
+               "\"; give an http:// address such as http://192.168.1.50:8080/shot.jpg";
+    }
+    return std::nullopt;
+}
