@@ -31,6 +31,7 @@ describe('vistrel-mcp with vistrel-app', () => {
   let xvfb;
   let app;
   let client;
+  let cameraId;  // the simulated camera, as devices lists it
 
   before(async () => {
     folder = tempFolder('mcp-e2e');
@@ -84,16 +85,19 @@ describe('vistrel-mcp with vistrel-app', () => {
 
   test('devices', async () => {
     const result = await client.callTool({ name: 'devices', arguments: {} });
-    const ids = result.structuredContent.devices.map((device) => device.id);
-    assert.ok(ids.includes('0'), JSON.stringify(ids));
-    assert.ok(ids.includes('screen'), JSON.stringify(ids));
+    const { devices } = result.structuredContent;
+    const camera = devices.find((device) => device.focusable);
+    assert.ok(camera, JSON.stringify(devices));
+    cameraId = camera.id;
+    assert.ok(devices.some((device) => device.id === 'screen'), JSON.stringify(devices));
+    assert.ok(textOf(result).includes(`${camera.id}  ${camera.name}  (focusable)`), textOf(result));
   });
 
   test('controls and set_control', async () => {
-    const listed = await client.callTool({ name: 'controls', arguments: { device: '0' } });
+    const listed = await client.callTool({ name: 'controls', arguments: { device: cameraId } });
     const focus = listed.structuredContent.controls.find((control) => control.name === 'focus');
     assert.ok(focus, textOf(listed));
-    const set = await client.callTool({ name: 'set_control', arguments: { name: 'focus', value: 60 } });
+    const set = await client.callTool({ name: 'set_control', arguments: { name: 'focus', value: 60, device: cameraId } });
     assert.deepEqual(set.structuredContent, { control: 'focus', value: 60, was: focus.value });
     assert.equal(textOf(set), `focus is now 60 (was ${focus.value})`);
   });
@@ -107,7 +111,7 @@ describe('vistrel-mcp with vistrel-app', () => {
   });
 
   test('look focuses and shows the photo', async () => {
-    const result = await client.callTool({ name: 'look', arguments: { device: '0' } });
+    const result = await client.callTool({ name: 'look', arguments: { device: cameraId } });
     const [, focus] = /^focus (\d+) \(sharpness \d+\)\n1280x720 JPEG, \d+ bytes$/.exec(textOf(result)) ?? [];
     assert.ok(Math.abs(focus - hiddenFocus) <= 2, textOf(result));
     assert.deepEqual(checkPicture(result), { codec: 'mjpeg', width: 1280, height: 720 });
