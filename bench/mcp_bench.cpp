@@ -5,6 +5,7 @@
 // and after the calls.
 //
 //   mcp_bench VISTREL_MCP VISTREL PORT [CALLS]
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -91,9 +92,15 @@ double run_vistrel_snap(const std::string& vistrel, const std::string& port, con
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     auto start = Clock::now();
     pid_t pid;
-    if (posix_spawn(&pid, vistrel.c_str(), nullptr, nullptr, argv.data(), environ) != 0) throw std::runtime_error("spawn");
+    if (posix_spawn(&pid, vistrel.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+        throw std::runtime_error("spawn");
+    }
+    posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     waitpid(pid, &status, 0);
     if (status != 0) throw std::runtime_error("vistrel snap failed");
