@@ -49,6 +49,10 @@ step "start wine" bash -c "wineboot --init > /dev/null 2>&1; wineserver -p; wine
 for preset in release debug clang windows; do
     step "test $preset" ctest --preset "$preset"
 done
+# The packages, checked as users get them: the Debian packages from the
+# release build, the zip from the windows build.
+step "debian packages" bash packaging/tests/check-debs.sh
+step "windows zip" bash packaging/tests/check-zip.sh
 wineserver -k 2> /dev/null || true
 
 if [ ${#failed[@]} -gt 0 ]; then

@@ -1,7 +1,7 @@
+#include "client/json.h"
+
 #include <cmath>
 #include <cstring>
-
-#include "client/api.h"
 
 namespace {
 // Builds the value like the library's own parser, but refuses nesting deeper
