@@ -144,10 +144,10 @@ int main(int argc, char** argv) {
     std::uint64_t jpeg_bytes = 0;
     for (int i = 0; i < calls; ++i) {
         auto start = Clock::now();
-        ExchangeResult direct = http_exchange("GET", frame_url, {});
+        Result<HttpReply, IoError> direct = http_exchange("GET", frame_url, {});
         app_times.push_back(ms_since(start));
-        if (direct.error || direct.reply.status != 200) throw std::runtime_error("frame request failed");
-        jpeg_bytes = direct.reply.body.size;
+        if (!direct || direct.value().status != 200) throw std::runtime_error("frame request failed");
+        jpeg_bytes = direct.value().body.size();
 
         start = Clock::now();
         child.write_line(snap_line);

@@ -1,5 +1,5 @@
 #pragma once
-// The companion app over HTTP, at the base address vistrel uses.
+// The companion app over HTTP, reached as vistrel reaches it.
 #include <memory>
 #include <optional>
 #include <string>

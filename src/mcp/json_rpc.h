@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/json.h"
+#include "client/json.h"
 
 namespace rpc_error {
 inline constexpr int parse_error = -32700;

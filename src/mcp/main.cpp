@@ -10,7 +10,7 @@
 #include "mcp/mcp_options.h"
 #include "mcp/saved_files.h"
 #include "mcp/session.h"
-#include "mcp/standard_input.h"
+#include "platform/standard_input.h"
 #include "platform/system.h"
 
 namespace {

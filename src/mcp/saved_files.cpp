@@ -3,6 +3,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/new_file.h"
+
 namespace {
 std::filesystem::path fs_path(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -44,28 +46,26 @@ std::string temporary_folder() {
     return utf8_text(folder);
 }
 
-StoreResult store_new_file(const std::string& path, const BodyBytes& data) {
-    StoreResult result{{absolute_path(path), data.size}, std::nullopt};
-    NewFileResult written = write_new_file(result.file.path, body_pieces(data));
-    if (written.error) result.failure = "cannot write " + result.file.path + ": " + written.error->text;
-    return result;
+Result<SavedFile> store_new_file(const std::string& path, std::string_view data) {
+    std::string full = absolute_path(path);
+    NewFileResult written = write_new_file(full, data);
+    if (written.error) return write_failure(full, *written.error);
+    return SavedFile{full, data.size()};
 }
 
-StoreResult store_in_folder(const std::string& folder, const std::string& stem, const std::string& extension,
-                            const BodyBytes& data) {
+Result<SavedFile> store_in_folder(const std::string& folder, const std::string& stem, const std::string& extension,
+                                  std::string_view data) {
     std::string base = utf8_text(fs_path(absolute_path(folder)) / fs_path(stem + "-" + local_time_stamp()));
-    StoreResult result;
     for (int number = 1;; ++number) {
         std::string path = base;
         if (number > 1) path.append("-").append(std::to_string(number));
         path.append(".").append(extension);
-        result.file = {path, data.size};
-        NewFileResult written = write_new_file(path, body_pieces(data));
+        NewFileResult written = write_new_file(path, data);
         // A name taken since the first try is passed over; after a thousand
         // something else is wrong, and the last reason is reported.
         if (written.exists && number < 1000) continue;
-        if (written.error) result.failure = "cannot write " + path + ": " + written.error->text;
-        return result;
+        if (written.error) return write_failure(path, *written.error);
+        return SavedFile{path, data.size()};
     }
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "cli/text.h"
+#include "client/text.h"
 
 std::optional<std::int64_t> whole_number(const JsonValue& value) {
     if (value.is_number_integer()) return json_int64(value);

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/json.h"
+#include "client/json.h"
 
 // Absent when `value` fits `schema`; else the first problem, worded for the
 // model that sent it ("width must be at least 1"). `name` names the value.

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/json.h"
+#include "client/json.h"
 
 JsonValue text_content(std::string text);
 JsonValue jpeg_content(std::string_view jpeg);

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/json.h"
+#include "client/json.h"
 #include "mcp/app_api.h"
 #include "mcp/image_budget.h"
 

@@ -8,7 +8,7 @@
 #include "mcp/tools.h"
 
 namespace {
-using FetchPicture = std::function<BytesAnswer(const FrameSizeRequest&)>;
+using FetchPicture = std::function<Result<std::string>(const FrameSizeRequest&)>;
 
 std::string size_text(PictureSize size) {
     return std::to_string(size.width) + "x" + std::to_string(size.height);
@@ -31,18 +31,18 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
                          std::string lead, const char* file_stem) {
     FrameSizeRequest asked = asked_size(arguments);
     bool size_given = asked.width || asked.height;
-    BytesAnswer answer = fetch(asked);
-    if (answer.failure) return error_result(*answer.failure);
-    std::string jpeg = body_text(answer.bytes);
+    Result<std::string> answer = fetch(asked);
+    if (!answer) return error_result(answer.error().message);
+    std::string jpeg = std::move(answer).value();
     std::optional<PictureSize> size = jpeg_size(jpeg);
     if (!size) return error_result(not_a_jpeg);
     PictureSize full = *size;
 
-    std::optional<StoredFile> saved;
+    std::optional<SavedFile> saved;
     if (std::optional<std::string> path = string_argument(arguments, "path")) {
-        StoreResult stored = store_new_file(*path, answer.bytes);
-        if (stored.failure) return error_result(*stored.failure);
-        saved = stored.file;
+        Result<SavedFile> stored = store_new_file(*path, jpeg);
+        if (!stored) return error_result(stored.error().message);
+        saved = std::move(stored).value();
     }
 
     const ImageBudget& budget = context.settings.budget;
@@ -51,9 +51,9 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
     for (int tries = 0; !size_given && !fits_budget(budget, *size, jpeg.size()) && tries < 3; ++tries) {
         if (context.call.cancelled()) return error_result("cancelled");
         PictureSize target = fitting_size(budget, *size, jpeg.size());
-        answer = fetch({target.width, target.height});
-        if (answer.failure) return error_result(*answer.failure);
-        jpeg = body_text(answer.bytes);
+        Result<std::string> smaller = fetch({target.width, target.height});
+        if (!smaller) return error_result(smaller.error().message);
+        jpeg = std::move(smaller).value();
         size = jpeg_size(jpeg);
         if (!size) return error_result(not_a_jpeg);
     }
@@ -69,9 +69,9 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
     }
     // The app gave no picture that fits: the model gets the file instead.
     if (!saved) {
-        StoreResult stored = store_in_folder(context.settings.folder, file_stem, "jpg", answer.bytes);
-        if (stored.failure) return error_result(*stored.failure);
-        saved = stored.file;
+        Result<SavedFile> stored = store_in_folder(context.settings.folder, file_stem, "jpg", jpeg);
+        if (!stored) return error_result(stored.error().message);
+        saved = std::move(stored).value();
     }
     text += "\nthe picture is too large to show inline; it is in " + saved->path;
     return tool_result(JsonValue::array({text_content(std::move(text)),
@@ -99,16 +99,16 @@ JsonValue run_screenshot(const JsonValue& arguments, ToolContext& context) {
 }
 
 JsonValue run_look(const JsonValue& arguments, ToolContext& context) {
-    JsonAnswer focused = context.app.focus(string_argument(arguments, "device"));
-    if (focused.failure) return error_result(*focused.failure);
-    std::string lead = focus_line(json_member(focused.value, "sweep")) + "\n";
+    Result<JsonValue> focused = context.app.focus(string_argument(arguments, "device"));
+    if (!focused) return error_result(focused.error().message);
+    std::string lead = focus_line(json_member(focused.value(), "sweep")) + "\n";
     return picture_result(context, arguments, camera_fetch(context, arguments), lead, "vistrel-photo");
 }
 
 JsonValue run_focus(const JsonValue& arguments, ToolContext& context) {
-    JsonAnswer focused = context.app.focus(string_argument(arguments, "device"));
-    if (focused.failure) return error_result(*focused.failure);
-    const JsonValue& sweep = json_member(focused.value, "sweep");
+    Result<JsonValue> focused = context.app.focus(string_argument(arguments, "device"));
+    if (!focused) return error_result(focused.error().message);
+    const JsonValue& sweep = json_member(focused.value(), "sweep");
     JsonValue samples = JsonValue::array();
     const JsonValue& listed = json_member(sweep, "samples");
     if (listed.is_array()) {

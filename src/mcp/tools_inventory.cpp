@@ -1,7 +1,7 @@
 // devices, controls, set_control, status, sources, add_source and
 // forget_source: a line of text for the model and the same facts as
 // structured content, read from the app's reply as leniently as vistrel reads it.
-#include "cli/text.h"
+#include "client/text.h"
 #include "mcp/schema_check.h"
 #include "mcp/tool_results.h"
 #include "mcp/tools.h"
@@ -20,11 +20,11 @@ JsonValue lines_result(const std::string& text, JsonValue structured) {
 }  // namespace
 
 JsonValue run_devices(const JsonValue&, ToolContext& context) {
-    JsonAnswer answer = context.app.devices();
-    if (answer.failure) return error_result(*answer.failure);
+    Result<JsonValue> answer = context.app.devices();
+    if (!answer) return error_result(answer.error().message);
     JsonValue devices = JsonValue::array();
     std::string text;
-    for (const JsonValue& device : list_member(answer.value, "devices")) {
+    for (const JsonValue& device : list_member(answer.value(), "devices")) {
         const JsonValue& focusable = json_member(device, "focusable");
         bool can_focus = focusable.is_boolean() && focusable.get<bool>();
         devices.push_back({{"id", string_or_null(json_member(device, "id"))},
@@ -39,11 +39,11 @@ JsonValue run_devices(const JsonValue&, ToolContext& context) {
 }
 
 JsonValue run_controls(const JsonValue& arguments, ToolContext& context) {
-    JsonAnswer answer = context.app.controls(string_argument(arguments, "device"));
-    if (answer.failure) return error_result(*answer.failure);
+    Result<JsonValue> answer = context.app.controls(string_argument(arguments, "device"));
+    if (!answer) return error_result(answer.error().message);
     JsonValue controls = JsonValue::array();
     std::string text;
-    for (const JsonValue& control : list_member(answer.value, "controls")) {
+    for (const JsonValue& control : list_member(answer.value(), "controls")) {
         controls.push_back({{"name", string_or_null(json_member(control, "name"))},
                             {"min", number_or_null(json_member(control, "min"))},
                             {"max", number_or_null(json_member(control, "max"))},
@@ -60,9 +60,9 @@ JsonValue run_controls(const JsonValue& arguments, ToolContext& context) {
 JsonValue run_set_control(const JsonValue& arguments, ToolContext& context) {
     std::string name = json_member(arguments, "name").get<std::string>();
     std::int64_t value = *whole_number(json_member(arguments, "value"));
-    JsonAnswer answer = context.app.set_control(string_argument(arguments, "device"), name, value);
-    if (answer.failure) return error_result(*answer.failure);
-    const JsonValue& reply = answer.value;
+    Result<JsonValue> answer = context.app.set_control(string_argument(arguments, "device"), name, value);
+    if (!answer) return error_result(answer.error().message);
+    const JsonValue& reply = answer.value();
     std::string text = json_string_or(json_member(reply, "control"), "?") + " is now " +
                        json_text(json_member(reply, "value")) + " (was " + json_text(json_member(reply, "was")) + ")";
     return lines_result(text, {{"control", string_or_null(json_member(reply, "control"))},
@@ -71,9 +71,9 @@ JsonValue run_set_control(const JsonValue& arguments, ToolContext& context) {
 }
 
 JsonValue run_status(const JsonValue&, ToolContext& context) {
-    JsonAnswer answer = context.app.health();
-    if (answer.failure) return error_result(*answer.failure);
-    const JsonValue& reply = answer.value;
+    Result<JsonValue> answer = context.app.health();
+    if (!answer) return error_result(answer.error().message);
+    const JsonValue& reply = answer.value();
     const JsonValue& settings = json_member(reply, "settings");
     JsonValue device = string_or_null(json_member(settings, "device"));
     if (device == "") device = nullptr;
@@ -89,11 +89,11 @@ JsonValue run_status(const JsonValue&, ToolContext& context) {
 }
 
 JsonValue run_sources(const JsonValue&, ToolContext& context) {
-    JsonAnswer answer = context.app.sources();
-    if (answer.failure) return error_result(*answer.failure);
+    Result<JsonValue> answer = context.app.sources();
+    if (!answer) return error_result(answer.error().message);
     JsonValue sources = JsonValue::array();
     std::string text;
-    for (const JsonValue& source : list_member(answer.value, "sources")) {
+    for (const JsonValue& source : list_member(answer.value(), "sources")) {
         sources.push_back({{"name", string_or_null(json_member(source, "name"))},
                            {"url", string_or_null(json_member(source, "url"))}});
         text += "net:" + json_string_or(json_member(source, "name"), "?") + "  " +
@@ -105,18 +105,18 @@ JsonValue run_sources(const JsonValue&, ToolContext& context) {
 }
 
 JsonValue run_add_source(const JsonValue& arguments, ToolContext& context) {
-    JsonAnswer answer = context.app.add_source(json_member(arguments, "name").get<std::string>(),
-                                               json_member(arguments, "url").get<std::string>());
-    if (answer.failure) return error_result(*answer.failure);
-    const JsonValue& added = json_member(answer.value, "added");
+    Result<JsonValue> answer = context.app.add_source(json_member(arguments, "name").get<std::string>(),
+                                                      json_member(arguments, "url").get<std::string>());
+    if (!answer) return error_result(answer.error().message);
+    const JsonValue& added = json_member(answer.value(), "added");
     std::string name = json_string_or(added, "?");
     return lines_result("added " + name + " \u2014 use it with the device net:" + name,
                         {{"added", string_or_null(added)}});
 }
 
 JsonValue run_forget_source(const JsonValue& arguments, ToolContext& context) {
-    JsonAnswer answer = context.app.forget_source(json_member(arguments, "name").get<std::string>());
-    if (answer.failure) return error_result(*answer.failure);
-    const JsonValue& removed = json_member(answer.value, "removed");
+    Result<JsonValue> answer = context.app.forget_source(json_member(arguments, "name").get<std::string>());
+    if (!answer) return error_result(answer.error().message);
+    const JsonValue& removed = json_member(answer.value(), "removed");
     return lines_result("removed " + json_string_or(removed, "?"), {{"removed", string_or_null(removed)}});
 }

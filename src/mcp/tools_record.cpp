@@ -11,16 +11,16 @@ JsonValue run_record(const JsonValue& arguments, ToolContext& context) {
     auto secs = static_cast<std::uint32_t>(whole_number(json_member(arguments, "secs")).value_or(5));
     std::string format = string_argument(arguments, "format").value_or("webm");
     context.call.expect_duration(secs);
-    BytesAnswer answer = context.app.record(secs, format);
-    if (answer.failure) return error_result(*answer.failure);
+    Result<std::string> video = context.app.record(secs, format);
+    if (!video) return error_result(video.error().message);
     // Nobody is waiting for the video any more: no file is left behind.
     if (context.call.cancelled()) return error_result("cancelled");
 
     std::optional<std::string> path = string_argument(arguments, "path");
-    StoreResult stored = path ? store_new_file(*path, answer.bytes)
-                              : store_in_folder(context.settings.folder, "vistrel-screen", format, answer.bytes);
-    if (stored.failure) return error_result(*stored.failure);
-    const StoredFile& file = stored.file;
+    Result<SavedFile> stored = path ? store_new_file(*path, video.value())
+                                    : store_in_folder(context.settings.folder, "vistrel-screen", format, video.value());
+    if (!stored) return error_result(stored.error().message);
+    const SavedFile& file = stored.value();
     std::string what = std::to_string(secs) + "-second screen recording (" + format + ")";
     std::string text = "saved a " + what + " of " + std::to_string(file.bytes) + " bytes to " + file.path;
     return tool_result(JsonValue::array({text_content(std::move(text)),

@@ -13,12 +13,6 @@ std::string fake_jpeg(int width, int height, std::size_t bytes) {
     return jpeg + "\xFF\xD9";
 }
 
-BodyBytes body_of(const std::string& bytes) {
-    BodyBytes body;
-    append_bytes(body, bytes);
-    return body;
-}
-
 namespace {
 std::string text_of(const std::optional<std::string>& value) {
     return value ? *value : "(none)";
@@ -55,67 +49,68 @@ void FakeAppApi::log(const std::string& call) {
     calls_.push_back(call);
 }
 
-JsonAnswer FakeAppApi::json_answer(const std::string& endpoint, const std::string& call) {
+Result<JsonValue> FakeAppApi::json_answer(const std::string& endpoint, const std::string& call) {
     log(call);
     std::lock_guard lock(mutex_);
     auto found = json.find(endpoint);
-    return found == json.end() ? JsonAnswer{JsonValue::object(), std::nullopt} : found->second;
+    if (found == json.end() || !found->second) return JsonValue::object();
+    return *found->second;
 }
 
-BytesAnswer FakeAppApi::picture_answer(const std::string& call, const FrameSizeRequest& size) {
+Result<std::string> FakeAppApi::picture_answer(const std::string& call, const FrameSizeRequest& size) {
     log(call);
     if (picture) return picture(size);
     int width = static_cast<int>(size.width.value_or(1280)), height = static_cast<int>(size.height.value_or(720));
-    return {body_of(fake_jpeg(width, height)), std::nullopt};
+    return fake_jpeg(width, height);
 }
 
-JsonAnswer FakeAppApi::health() {
+Result<JsonValue> FakeAppApi::health() {
     return json_answer("health", "health");
 }
 
-BytesAnswer FakeAppApi::frame(const std::optional<std::string>& device, const FrameSizeRequest& size) {
+Result<std::string> FakeAppApi::frame(const std::optional<std::string>& device, const FrameSizeRequest& size) {
     return picture_answer("frame " + text_of(device) + " " + size_of(size), size);
 }
 
-BytesAnswer FakeAppApi::screenshot(const FrameSizeRequest& size) {
+Result<std::string> FakeAppApi::screenshot(const FrameSizeRequest& size) {
     return picture_answer("screenshot " + size_of(size), size);
 }
 
-JsonAnswer FakeAppApi::focus(const std::optional<std::string>& device) {
+Result<JsonValue> FakeAppApi::focus(const std::optional<std::string>& device) {
     return json_answer("focus", "focus " + text_of(device));
 }
 
-BytesAnswer FakeAppApi::record(std::uint32_t secs, const std::string& format) {
+Result<std::string> FakeAppApi::record(std::uint32_t secs, const std::string& format) {
     log("record " + std::to_string(secs) + " " + format);
     std::unique_lock lock(mutex_);
     recording_ = true;
     changed_.notify_all();
     changed_.wait(lock, [&] { return gate_open_; });
     recording_ = false;
-    return {body_of(body_text(recording.bytes)), recording.failure};
+    return recording;
 }
 
-JsonAnswer FakeAppApi::devices() {
+Result<JsonValue> FakeAppApi::devices() {
     return json_answer("devices", "devices");
 }
 
-JsonAnswer FakeAppApi::controls(const std::optional<std::string>& device) {
+Result<JsonValue> FakeAppApi::controls(const std::optional<std::string>& device) {
     return json_answer("controls", "controls " + text_of(device));
 }
 
-JsonAnswer FakeAppApi::set_control(const std::optional<std::string>& device, const std::string& name,
-                                   std::int64_t value) {
+Result<JsonValue> FakeAppApi::set_control(const std::optional<std::string>& device, const std::string& name,
+                                          std::int64_t value) {
     return json_answer("set_control", "set_control " + text_of(device) + " " + name + " " + std::to_string(value));
 }
 
-JsonAnswer FakeAppApi::sources() {
+Result<JsonValue> FakeAppApi::sources() {
     return json_answer("sources", "sources");
 }
 
-JsonAnswer FakeAppApi::add_source(const std::string& name, const std::string& url) {
+Result<JsonValue> FakeAppApi::add_source(const std::string& name, const std::string& url) {
     return json_answer("add_source", "add_source " + name + " " + url);
 }
 
-JsonAnswer FakeAppApi::forget_source(const std::string& name) {
+Result<JsonValue> FakeAppApi::forget_source(const std::string& name) {
     return json_answer("forget_source", "forget_source " + name);
 }

@@ -13,17 +13,17 @@
 
 // Bytes that declare a JPEG of the given size, padded to `bytes` in all.
 std::string fake_jpeg(int width, int height, std::size_t bytes = 1000);
-BodyBytes body_of(const std::string& bytes);
 
 class FakeAppApi : public AppApi {
 public:
     // JSON answers by endpoint: "health", "focus", "devices", "controls",
-    // "set_control", "sources", "add_source", "forget_source".
-    std::map<std::string, JsonAnswer> json;
+    // "set_control", "sources", "add_source", "forget_source"; an empty
+    // object for an endpoint not given.
+    std::map<std::string, std::optional<Result<JsonValue>>> json;
     // Pictures: the answer for a request of that size; by default a JPEG of
     // the asked size (or 1280x720).
-    std::function<BytesAnswer(const FrameSizeRequest&)> picture;
-    BytesAnswer recording{body_of("video bytes"), std::nullopt};
+    std::function<Result<std::string>(const FrameSizeRequest&)> picture;
+    Result<std::string> recording = std::string("video bytes");
 
     // While closed, record() waits.
     void close_gate();
@@ -33,22 +33,22 @@ public:
 
     std::vector<std::string> calls() const;
 
-    JsonAnswer health() override;
-    BytesAnswer frame(const std::optional<std::string>& device, const FrameSizeRequest& size) override;
-    BytesAnswer screenshot(const FrameSizeRequest& size) override;
-    JsonAnswer focus(const std::optional<std::string>& device) override;
-    BytesAnswer record(std::uint32_t secs, const std::string& format) override;
-    JsonAnswer devices() override;
-    JsonAnswer controls(const std::optional<std::string>& device) override;
-    JsonAnswer set_control(const std::optional<std::string>& device, const std::string& name,
-                           std::int64_t value) override;
-    JsonAnswer sources() override;
-    JsonAnswer add_source(const std::string& name, const std::string& url) override;
-    JsonAnswer forget_source(const std::string& name) override;
+    Result<JsonValue> health() override;
+    Result<std::string> frame(const std::optional<std::string>& device, const FrameSizeRequest& size) override;
+    Result<std::string> screenshot(const FrameSizeRequest& size) override;
+    Result<JsonValue> focus(const std::optional<std::string>& device) override;
+    Result<std::string> record(std::uint32_t secs, const std::string& format) override;
+    Result<JsonValue> devices() override;
+    Result<JsonValue> controls(const std::optional<std::string>& device) override;
+    Result<JsonValue> set_control(const std::optional<std::string>& device, const std::string& name,
+                                  std::int64_t value) override;
+    Result<JsonValue> sources() override;
+    Result<JsonValue> add_source(const std::string& name, const std::string& url) override;
+    Result<JsonValue> forget_source(const std::string& name) override;
 
 private:
-    JsonAnswer json_answer(const std::string& endpoint, const std::string& call);
-    BytesAnswer picture_answer(const std::string& call, const FrameSizeRequest& size);
+    Result<JsonValue> json_answer(const std::string& endpoint, const std::string& call);
+    Result<std::string> picture_answer(const std::string& call, const FrameSizeRequest& size);
     void log(const std::string& call);
 
     mutable std::mutex mutex_;

@@ -46,10 +46,10 @@ TEST(Tools, FailuresAreResultsWithTheMessage) {
             SessionHarness harness;
             for (const char* endpoint : {"health", "focus", "devices", "controls", "set_control", "sources",
                                          "add_source", "forget_source"}) {
-                harness.app.json[endpoint] = {nullptr, message};
+                harness.app.json[endpoint] = Failure{message};
             }
-            harness.app.picture = [&](const FrameSizeRequest&) { return BytesAnswer{{}, message}; };
-            harness.app.recording = {{}, message};
+            harness.app.picture = [&](const FrameSizeRequest&) { return Result<std::string>(Failure{message}); };
+            harness.app.recording = Failure{message};
             JsonValue result = harness.call(c.tool, c.arguments);
             EXPECT_EQ(result, JsonValue({{"content", {{{"type", "text"}, {"text", message}}}}, {"isError", true}}));
             EXPECT_TRUE(harness.folder.names().empty());
@@ -110,8 +110,7 @@ TEST(Tools, InventoryTextAndStructuredContent) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tool + " " + c.reply);
         SessionHarness harness;
-        harness.app.json[c.endpoint] = {c.reply == "not json" ? JsonValue(nullptr) : JsonValue::parse(c.reply),
-                                        std::nullopt};
+        harness.app.json[c.endpoint] = c.reply == "not json" ? JsonValue(nullptr) : JsonValue::parse(c.reply);
         JsonValue result = harness.call(c.tool, c.arguments);
         EXPECT_EQ(harness.app.calls(), std::vector<std::string>{c.call});
         EXPECT_EQ(first_text(result), c.text);
@@ -149,7 +148,7 @@ TEST(Tools, LargePicturesAreAskedForAgainAtAFittingSize) {
         harness.app.picture = [&](const FrameSizeRequest& size) {
             int width = static_cast<int>(size.width.value_or(c.width));
             int height = static_cast<int>(size.height.value_or(c.height));
-            return BytesAnswer{body_of(fake_jpeg(width, height)), std::nullopt};
+            return Result<std::string>(fake_jpeg(width, height));
         };
         JsonValue result = harness.call("screenshot");
         EXPECT_EQ(harness.app.calls(), (std::vector<std::string>{"screenshot -x-", c.second_call}));
@@ -163,8 +162,7 @@ TEST(Tools, AHeavyPictureIsAskedForSmaller) {
     // 1.2 MB at 1280x720: about 1.6 MB of base64.
     harness.app.picture = [](const FrameSizeRequest& size) {
         int width = static_cast<int>(size.width.value_or(1280)), height = static_cast<int>(size.height.value_or(720));
-        return BytesAnswer{body_of(fake_jpeg(width, height, std::size_t(width) * height * 1200000 / (1280 * 720))),
-                           std::nullopt};
+        return Result<std::string>(fake_jpeg(width, height, std::size_t(width) * height * 1200000 / (1280 * 720)));
     };
     JsonValue result = harness.call("snap");
     auto calls = harness.app.calls();
@@ -189,7 +187,7 @@ TEST(Tools, AnAskedSizeIsHonouredEvenBeyondTheBudget) {
 TEST(Tools, AnAppThatIgnoresTheSizeGivesAFileNotAnImage) {
     SessionHarness harness;
     harness.app.picture = [](const FrameSizeRequest&) {
-        return BytesAnswer{body_of(fake_jpeg(4000, 3000)), std::nullopt};
+        return Result<std::string>(fake_jpeg(4000, 3000));
     };
     JsonValue result = harness.call("snap");
     EXPECT_EQ(harness.app.calls().size(), 4u) << "the device's size, then three tries";
@@ -206,7 +204,7 @@ TEST(Tools, AnAppThatIgnoresTheSizeGivesAFileNotAnImage) {
 TEST(Tools, NotAJpegIsAFailure) {
     for (std::string body : {std::string(), std::string("<html>"), std::string("\xFF\xD8\xFF\xD9")}) {
         SessionHarness harness;
-        harness.app.picture = [&](const FrameSizeRequest&) { return BytesAnswer{body_of(body), std::nullopt}; };
+        harness.app.picture = [&](const FrameSizeRequest&) { return Result<std::string>(body); };
         JsonValue result = harness.call("snap");
         EXPECT_EQ(result["isError"], true);
         EXPECT_EQ(first_text(result), "the app's answer is not a JPEG picture");
@@ -215,7 +213,7 @@ TEST(Tools, NotAJpegIsAFailure) {
 
 TEST(Tools, LookFocusesThenSnapsTheSameDevice) {
     SessionHarness harness;
-    harness.app.json["focus"] = {JsonValue::parse(R"({"sweep":{"focus":137,"sharpness":88.25}})"), std::nullopt};
+    harness.app.json["focus"] = JsonValue::parse(R"({"sweep":{"focus":137,"sharpness":88.25}})");
     JsonValue result = harness.call("look", {{"device", "net:phone"}});
     EXPECT_EQ(harness.app.calls(), (std::vector<std::string>{"focus net:phone", "frame net:phone -x-"}));
     EXPECT_EQ(first_text(result), "focus 137 (sharpness 88)\n1280x720 JPEG, 1000 bytes");
@@ -226,7 +224,7 @@ TEST(Tools, PathSavesTheFullPictureInANewFileOnly) {
     SessionHarness harness;
     harness.app.picture = [](const FrameSizeRequest& size) {
         int width = static_cast<int>(size.width.value_or(1920)), height = static_cast<int>(size.height.value_or(1080));
-        return BytesAnswer{body_of(fake_jpeg(width, height)), std::nullopt};
+        return Result<std::string>(fake_jpeg(width, height));
     };
     std::string path = absolute_path(harness.folder.text() + "/shot.jpg");
     JsonValue result = harness.call("screenshot", {{"path", path}});
@@ -247,7 +245,7 @@ TEST(Tools, PathSavesTheFullPictureInANewFileOnly) {
 
 TEST(Tools, RecordSavesUnderANewNameAndLinksIt) {
     SessionHarness harness;
-    harness.app.recording = {body_of("webm bytes"), std::nullopt};
+    harness.app.recording = std::string("webm bytes");
     JsonValue first = harness.call("record", {{"secs", 3}});
     JsonValue second = harness.call("record", {{"secs", 3}});
     EXPECT_EQ(harness.app.calls(), (std::vector<std::string>{"record 3 webm", "record 3 webm"}));

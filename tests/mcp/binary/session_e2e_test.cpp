@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli/json.h"
+#include "client/json.h"
 #include "e2e_case.h"
 #include "fake_app.h"
 #include "mcp/image_budget.h"

@@ -2,7 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "mcp/saved_files.h"
+#include "platform/new_file.h"
 
 namespace {
 std::optional<IoError> write_all(int fd, std::string_view bytes) {
@@ -19,16 +19,13 @@ std::optional<IoError> write_all(int fd, std::string_view bytes) {
 }
 }  // namespace
 
-NewFileResult write_new_file(const std::string& path, const std::vector<std::string_view>& pieces) {
+NewFileResult write_new_file(const std::string& path, std::string_view bytes) {
     int fd;
     do {
         fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return {os_error(errno), errno == EEXIST};
-    std::optional<IoError> error;
-    for (std::string_view piece : pieces) {
-        if ((error = write_all(fd, piece))) break;
-    }
+    std::optional<IoError> error = write_all(fd, bytes);
     // A failing close can be the only sign that the data did not reach the disk.
     if (close(fd) < 0 && errno != EINTR && !error) error = os_error(errno);
     if (error) unlink(path.c_str());

@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-#include "mcp/standard_input.h"
+#include "platform/standard_input.h"
 
 void set_binary_standard_streams() {}
 

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "mcp/standard_input.h"
+#include "platform/standard_input.h"
 
 void set_binary_standard_streams() {
     // The protocol's bytes go through the handles directly; the C runtime's
