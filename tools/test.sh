@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds every target and runs every test:
-#   release  vistrel and vistrel-app with g++; unit, end-to-end and app tests
+#   release  vistrel, vistrel-mcp and vistrel-app with g++; unit, end-to-end and
+#            app tests, and vistrel-mcp's tests on Node.js (SDK client, Inspector)
 #   debug    the same client under AddressSanitizer and UndefinedBehaviorSanitizer
 #   clang    the client built with clang
-#   windows  vistrel.exe cross-built with mingw-w64; its unit tests and the whole
-#            end-to-end suite run under wine
+#   windows  vistrel.exe and vistrel-mcp.exe cross-built with mingw-w64; their
+#            unit tests and end-to-end suites run under wine
 # Exits non-zero when any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -22,10 +23,23 @@ export WINEPREFIX=${WINEPREFIX:-$PWD/build/wine-prefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 windows_exe=$PWD/build/windows/src/vistrel.exe
+windows_mcp_exe=$PWD/build/windows/src/mcp/vistrel-mcp.exe
+
+# vistrel-mcp's end-to-end tests run on Node.js with npm packages pinned by
+# tests/mcp/node/package-lock.json. The machine's Node.js is used when there
+# is one; else Debian's.
+if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    step "install Node.js" bash -c "$sudo apt-get install -y nodejs npm > /dev/null"
+fi
+step "npm ci" bash -c "cd tests/mcp/node && npm ci --no-audit --no-fund"
 
 for preset in windows release debug clang; do
     extra=()
-    if [ "$preset" = release ]; then extra=(-DVISTREL_WINDOWS_EXE="$windows_exe"); fi
+    if [ "$preset" = release ]; then
+        extra=(-DVISTREL_WINDOWS_EXE="$windows_exe" -DVISTREL_WINDOWS_MCP_EXE="$windows_mcp_exe")
+    fi
     step "configure $preset" cmake --preset "$preset" "${extra[@]}" > /dev/null
     step "build $preset" cmake --build --preset "$preset"
 done
