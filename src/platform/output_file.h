@@ -43,7 +43,7 @@ std::optional<IoError> start_output_file(OpenOutput& output);
 // Writes every byte or returns the reason it could not.
 std::optional<IoError> write_output_file(OpenOutput& output, std::string_view bytes);
 
-// Flushes and closes the output and puts a temporary file in the target's place.
+// Closes the output and puts a temporary file in the target's place.
 std::optional<IoError> finish_output_file(OpenOutput& output);
 
 // Closes the output and removes what it left: the temporary file, or a file

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -127,8 +126,8 @@ std::string hidden_name() {
     mix ^= mix >> 31;
     mix *= 0xBF58476D1CE4E5B9u;
     mix ^= mix >> 29;
-    char name[40];
-    std::snprintf(name, sizeof name, ".vistrel-%016llx.tmp", static_cast<unsigned long long>(mix));
+    std::string name = ".vistrel-0123456789abcdef.tmp";
+    for (std::size_t i = 0; i < 16; ++i) name[9 + i] = "0123456789abcdef"[(mix >> (60 - 4 * i)) & 0xF];
     return name;
 }
 
@@ -259,13 +258,9 @@ std::optional<IoError> finish_output_file(OpenOutput& output) {
         if (close(fd) != 0 && errno != EINTR) return os_error(errno);
         return std::nullopt;
     }
-    // On the disk before it takes the old file's name, so that a crash
-    // cannot leave the name on an empty file.
-    if (fsync(fd) != 0) {
-        int error = errno;
-        close(fd);
-        return os_error(error);
-    }
+    // Not forced to the disk first: what the rename must survive is a failed
+    // transfer or an ended process, and an fsync would cost every save a
+    // journal commit and a large one the write-back of the whole file.
     if (close(fd) != 0 && errno != EINTR) return os_error(errno);
     SignalsHeld held;
     if (rename(output.temporary.c_str(), output.target.c_str()) != 0) return os_error(errno);

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
+#include <string>
 
 #include "platform/output_file.h"
 
@@ -37,8 +37,8 @@ std::wstring hidden_name() {
     mix ^= mix >> 31;
     mix *= 0xBF58476D1CE4E5B9ull;
     mix ^= mix >> 29;
-    wchar_t name[40];
-    std::swprintf(name, 40, L".vistrel-%016llx.tmp", mix);
+    std::wstring name = L".vistrel-0123456789abcdef.tmp";
+    for (std::size_t i = 0; i < 16; ++i) name[9 + i] = L"0123456789abcdef"[(mix >> (60 - 4 * i)) & 0xF];
     return name;
 }
 
@@ -80,8 +80,8 @@ bool disk_is_full(DWORD error) {
 OpenOutputResult in_place(const std::wstring& path) {
     OpenOutputResult result;
     result.output.target = utf8_from_wide(path.c_str());
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+    HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         result.error = last_error();
         return result;
@@ -184,9 +184,9 @@ std::optional<IoError> finish_output_file(OpenOutput& output) {
         if (!CloseHandle(handle)) return last_error();
         return std::nullopt;
     }
-    // On the disk before it takes the old file's name, so that a crash
-    // cannot leave the name on an empty file.
-    if (!FlushFileBuffers(handle) || !set_delete_on_close(handle, false)) {
+    // Not forced to the disk first, as on other systems: what the rename must
+    // survive is a failed transfer or an ended process.
+    if (!set_delete_on_close(handle, false)) {
         IoError error = last_error();
         CloseHandle(handle);
         return error;
