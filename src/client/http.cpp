@@ -78,7 +78,9 @@ std::optional<IoError> send_all(SocketHandle socket, std::string_view bytes) {
     return std::nullopt;
 }
 
-const IoError not_utf8{"stream did not contain valid UTF-8"};
+IoError not_utf8() {
+    return IoError{"stream did not contain valid UTF-8"};
+}
 
 // The body is received in pieces of 64 KiB, and of 1 MiB once one piece comes
 // full: small replies stay small, large ones take fewer calls.
@@ -110,14 +112,14 @@ Result<IncomingReply, IoError> http_request(std::string_view method, std::string
     // that as a success would save an empty file over the user's, or report
     // a setting as made.
     if (got.bytes == 0) return IoError{"the connection closed without a reply"};
-    if (!is_valid_utf8(line)) return not_utf8;
+    if (!is_valid_utf8(line)) return not_utf8();
     reply.status = status_code(line);
     for (;;) {
         line.clear();
         got = reply.connection->read_line(line);
         if (got.error) return *got.error;
         if (got.bytes == 0) break;
-        if (!is_valid_utf8(line)) return not_utf8;
+        if (!is_valid_utf8(line)) return not_utf8();
         if (trim_white_space(line).empty()) break;
         if (!reply.content_length) reply.content_length = content_length(line);
     }

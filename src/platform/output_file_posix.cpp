@@ -20,9 +20,10 @@ constexpr int watched_signals[] = {SIGINT, SIGTERM, SIGHUP};
 struct PendingFile {
     std::atomic<bool> claimed{false};
     std::atomic<bool> ready{false};  // `path` is complete
-    char path[PATH_MAX];
+    char path[PATH_MAX]{};
 };
-PendingFile pending_files[8];
+// Zero at load time: nothing runs at start-up for it.
+constinit PendingFile pending_files[8];
 
 void remove_pending_files(int signal_number) {
     for (PendingFile& file : pending_files) {
