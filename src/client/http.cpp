@@ -78,10 +78,14 @@ std::optional<IoError> send_all(SocketHandle socket, std::string_view bytes) {
     return std::nullopt;
 }
 
-const IoError not_utf8{"stream did not contain valid UTF-8"};
+IoError not_utf8() {
+    return IoError{"stream did not contain valid UTF-8"};
+}
 
-// The body is received in pieces this large.
-constexpr std::size_t body_piece = 64 * 1024;
+// The body is received in pieces of 64 KiB, and of 1 MiB once one piece comes
+// full: small replies stay small, large ones take fewer calls.
+constexpr std::size_t small_piece = 64 * 1024;
+constexpr std::size_t large_piece = 1024 * 1024;
 }  // namespace
 
 Result<IncomingReply, IoError> http_request(std::string_view method, std::string_view url, std::string body,
@@ -108,15 +112,16 @@ Result<IncomingReply, IoError> http_request(std::string_view method, std::string
     // that as a success would save an empty file over the user's, or report
     // a setting as made.
     if (got.bytes == 0) return IoError{"the connection closed without a reply"};
-    if (!is_valid_utf8(line)) return not_utf8;
+    if (!is_valid_utf8(line)) return not_utf8();
     reply.status = status_code(line);
     for (;;) {
         line.clear();
         got = reply.connection->read_line(line);
         if (got.error) return *got.error;
         if (got.bytes == 0) break;
-        if (!is_valid_utf8(line)) return not_utf8;
+        if (!is_valid_utf8(line)) return not_utf8();
         if (trim_white_space(line).empty()) break;
+        if (!reply.content_length) reply.content_length = content_length(line);
     }
     return reply;
 }
@@ -126,9 +131,10 @@ Result<std::uint64_t, IoError> read_body(IncomingReply& reply, BodySink& sink) {
     std::uint64_t count = connection.end - connection.start;
     sink.take(std::string_view(connection.buffer + connection.start, connection.end - connection.start));
     connection.start = connection.end = 0;
-    std::unique_ptr<char[]> piece(new char[body_piece]);  // left unfilled: recv writes it
+    std::size_t piece_size = small_piece;
+    std::unique_ptr<char[]> piece(new char[piece_size]);  // left unfilled: recv writes it
     for (;;) {
-        TransferResult got = receive_some(connection.socket, piece.get(), body_piece);
+        TransferResult got = receive_some(connection.socket, piece.get(), piece_size);
         if (got.error) {
             reply.connection.reset();
             return *got.error;
@@ -136,8 +142,15 @@ Result<std::uint64_t, IoError> read_body(IncomingReply& reply, BodySink& sink) {
         if (got.bytes == 0) break;
         sink.take(std::string_view(piece.get(), got.bytes));
         count += got.bytes;
+        if (got.bytes == piece_size && piece_size < large_piece) {
+            piece_size = large_piece;
+            piece.reset(new char[piece_size]);
+        }
     }
     reply.connection.reset();
+    if (reply.content_length && count < *reply.content_length) {
+        return IoError{"transfer closed with " + std::to_string(*reply.content_length - count) + " bytes remaining"};
+    }
     return count;
 }
 

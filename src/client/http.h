@@ -1,6 +1,8 @@
 #pragma once
 // One HTTP/1.1 request and reply over a TCP connection of its own. The reply
-// ends when the peer closes the connection; its headers are skipped unread.
+// ends when the peer closes the connection. Of its headers only
+// Content-Length is read: a reply that ends before that many body bytes
+// have come is a failure, not a shorter body.
 //
 // An exchange runs in two steps, so that the caller can choose where the
 // body goes once it knows the status: `http_request` connects, sends and
@@ -8,6 +10,7 @@
 // a sink as it arrives. `http_exchange` does both and keeps the body in memory.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +51,7 @@ struct ReplyConnectionClose {
 // connection, which closes when the value goes away or the body has been read.
 struct IncomingReply {
     std::uint16_t status = 0;
+    std::optional<std::uint64_t> content_length;  // the first valid Content-Length line
     std::unique_ptr<ReplyConnection, ReplyConnectionClose> connection;
 };
 
@@ -58,8 +62,10 @@ Result<IncomingReply, IoError> http_request(std::string_view method, std::string
                                             std::uint32_t timeout_ms = receive_timeout_ms);
 
 // Hands every body byte to `sink` until the peer closes the connection, then
-// closes it; yields the number of body bytes. A failure keeps no partial reply:
-// what the sink took before it must be thrown away.
+// closes it; yields the number of body bytes. Fewer bytes than the
+// Content-Length announced fail ("transfer closed with N bytes remaining");
+// more are read as they come. A failure keeps no partial reply: what the
+// sink took before it must be thrown away.
 Result<std::uint64_t, IoError> read_body(IncomingReply& reply, BodySink& sink);
 
 // Both steps, the body in memory.

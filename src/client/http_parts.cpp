@@ -24,8 +24,9 @@ std::optional<std::uint64_t> decimal_at_most(std::string_view digits, std::uint6
     if (!all_digits(digits)) return std::nullopt;
     std::uint64_t value = 0;
     for (char c : digits) {
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > limit) return std::nullopt;
+        auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (limit - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
     }
     return value;
 }
@@ -92,6 +93,20 @@ std::uint16_t status_code(std::string_view line) {
     if (code.substr(0, 1) == "+") code.remove_prefix(1);
     auto value = decimal_at_most(code, 65535);
     return value ? static_cast<std::uint16_t>(*value) : 0;
+}
+
+std::optional<std::uint64_t> content_length(std::string_view line) {
+    std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    constexpr std::string_view name = "content-length";
+    std::string_view found = line.substr(0, colon);
+    if (found.size() != name.size()) return std::nullopt;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = found[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != name[i]) return std::nullopt;
+    }
+    return decimal_at_most(trim_white_space(line.substr(colon + 1)), UINT64_MAX);
 }
 
 std::string escape_control_bytes(std::string_view text) {

@@ -28,6 +28,11 @@ ConnectTarget parse_authority(std::string_view authority);
 // decimal number from 0 to 65535.
 std::uint16_t status_code(std::string_view line);
 
+// The value of a "Content-Length" header line (the name in any case, white
+// space around the value allowed); absent for any other line and for a value
+// that is not a decimal number.
+std::optional<std::uint64_t> content_length(std::string_view line);
+
 // Control bytes (0x00-0x1F, 0x7F) as %XX, so that no option text can end the
 // request line early or forge a header line. Every other byte is kept.
 std::string escape_control_bytes(std::string_view text);

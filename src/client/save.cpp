@@ -1,46 +1,25 @@
 #include "client/save.h"
 
-#include <cstring>
-#include <memory>
-#include <vector>
-
-#include "platform/system.h"
-
 namespace {
-// Keeps the body as a list of blocks, so that a body of any size grows
-// without ever being copied: a large recording is held once, not twice.
-struct BlockSink final : BodySink {
-    struct Block {
-        std::unique_ptr<char[]> data;
-        std::size_t size = 0;
-        std::size_t capacity = 0;
-    };
-    std::vector<Block> blocks;
-    std::size_t next_capacity = 64 * 1024;
+// Writes the body into the output as it arrives. After the first failure it
+// keeps the reason and drops the rest, so that the reply is still read to
+// its end.
+struct OutputSink final : BodySink {
+    OpenOutput* output = nullptr;
+    std::optional<IoError> error;
 
     void take(std::string_view bytes) override {
-        while (!bytes.empty()) {
-            if (blocks.empty() || blocks.back().size == blocks.back().capacity) {
-                Block block;
-                block.capacity = next_capacity;
-                block.data.reset(new char[block.capacity]);
-                blocks.push_back(std::move(block));
-                next_capacity = std::min<std::size_t>(next_capacity * 2, 8 * 1024 * 1024);
-            }
-            Block& block = blocks.back();
-            std::size_t copy = std::min(bytes.size(), block.capacity - block.size);
-            std::memcpy(block.data.get() + block.size, bytes.data(), copy);
-            block.size += copy;
-            bytes.remove_prefix(copy);
-        }
-    }
-
-    std::vector<std::string_view> pieces() const {
-        std::vector<std::string_view> list;
-        for (const Block& block : blocks) list.emplace_back(block.data.get(), block.size);
-        return list;
+        if (error || bytes.empty()) return;
+        error = write_output_file(*output, bytes);
     }
 };
+
+std::optional<IoError> open_into(OutputFile& file) {
+    OpenOutputResult opened = open_output_file(file.path);
+    if (opened.error) return opened.error;
+    file.open = std::move(opened.output);
+    return std::nullopt;
+}
 }  // namespace
 
 JsonValue saved_json(const SavedFile& saved) {
@@ -54,7 +33,17 @@ Failure write_failure(std::string_view path, const IoError& error) {
     return Failure{"cannot write " + std::string(path) + ": " + error.text};
 }
 
-Result<SavedFile> save_reply(const AppLink& app, const ApiRequest& request, const std::string& path) {
+Result<OutputFile> open_output(const std::string& path) {
+    OutputFile file(path);
+    if (auto error = open_into(file)) return write_failure(path, *error);
+    return file;
+}
+
+Result<SavedFile> save_reply(const AppLink& app, const ApiRequest& request, OutputFile given) {
+    // A local, not the parameter: a parameter may outlive the call until the
+    // caller's statement ends, and a caller that ends the process on the
+    // failure would leave the temporary file behind.
+    OutputFile output = std::move(given);
     Result<ApiReply> started = api_start(app, request);
     if (!started) return started.error();
     ApiReply& reply = started.value();
@@ -63,9 +52,16 @@ Result<SavedFile> save_reply(const AppLink& app, const ApiRequest& request, cons
         if (Result<std::uint64_t> read = api_read_body(reply, body); !read) return read.error();
         return refusal_failure(body.bytes, request.refusal_fallback);
     }
-    BlockSink body;
-    Result<std::uint64_t> read = api_read_body(reply, body);
+    OutputSink sink;
+    if (!output.open) sink.error = open_into(output);
+    if (!sink.error) {
+        sink.output = &*output.open;
+        sink.error = start_output_file(*output.open);
+    }
+    Result<std::uint64_t> read = api_read_body(reply, sink);
     if (!read) return read.error();
-    if (auto error = write_file(path, body.pieces())) return write_failure(path, *error);
-    return SavedFile{path, read.value()};
+    if (sink.error) return write_failure(output.path, *sink.error);
+    if (auto error = finish_output_file(*output.open)) return write_failure(output.path, *error);
+    output.open.reset();
+    return SavedFile{output.path, read.value()};
 }

@@ -24,5 +24,8 @@ void run_record() {
     std::optional<std::string> format = option_value("format");
     // The name follows the option text, never what the app sent back.
     std::string path = output_path(format == "mp4" ? "screen.mp4" : "screen.webm");
-    report_saved(or_fail(save_reply(app_link(), record_request(format, seconds), path)));
+    // Opened before the app records, so that an output that cannot be written
+    // fails at once rather than after the whole recording.
+    OutputFile output = or_fail(open_output(path));
+    report_saved(or_fail(save_reply(app_link(), record_request(format, seconds), std::move(output))));
 }
