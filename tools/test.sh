@@ -6,6 +6,7 @@
 #   clang    the client built with clang
 #   windows  vistrel.exe and vistrel-mcp.exe cross-built with mingw-w64; their
 #            unit tests and end-to-end suites run under wine
+#   fuzz     the libFuzzer targets in fuzz/, briefly (tools/fuzz.sh)
 # Exits non-zero when any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -54,6 +55,9 @@ done
 step "debian packages" bash packaging/tests/check-debs.sh
 step "windows zip" bash packaging/tests/check-zip.sh
 wineserver -k 2> /dev/null || true
+# The fuzz targets (clang, ASan+UBSan, libFuzzer): every seed corpus replayed,
+# then each target fuzzed for 15 s, a little over two minutes in all.
+step "fuzz" bash tools/fuzz.sh 15
 
 if [ ${#failed[@]} -gt 0 ]; then
     printf 'FAILED: %s\n' "${failed[@]}"
