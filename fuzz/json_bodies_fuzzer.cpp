@@ -1,0 +1,81 @@
+// The JSON bodies of vistrel-app's POST endpoints, read as the endpoints
+// read them: adding a source ("name", "url") and setting a control ("name",
+// "value", "device").
+//
+// Input: the request body.
+//
+// A body is either refused with 400 and a message that makes a valid reply,
+// or read into members of the right kinds; a source that passes the checks
+// has a name that cannot break a query, a URL that the fetch can use, and
+// survives the sources file unchanged.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "check.h"
+#include "http/json_body.h"
+#include "refusal.h"
+#include "sources/http_url.h"
+#include "sources/sources_store.h"
+
+namespace {
+void check_refusal(const Refusal& refusal) {
+    FUZZ_CHECK(refusal.status == 400, "a body was refused with another status than 400");
+    FUZZ_CHECK(!refusal.message.empty(), "a refusal without a reason");
+    // The message goes out as the reply's JSON, whatever bytes it holds.
+    std::string reply =
+        nlohmann::json{{"error", refusal.message}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    FUZZ_CHECK(nlohmann::json::accept(reply), "the refusal's reply is not JSON");
+}
+
+void add_source(const nlohmann::json& body) {
+    std::string name = required_string_member(body, "name");
+    std::string url = required_string_member(body, "url");
+    if (auto problem = source_name_problem(name)) throw Refusal{400, *problem};
+    if (auto problem = source_url_problem(url)) throw Refusal{400, *problem};
+
+    FUZZ_CHECK(!name.empty() && name.size() <= max_source_name_bytes, "a name of the wrong length passed");
+    FUZZ_CHECK(name.front() != ' ' && name.back() != ' ', "a name with a space at an end passed");
+    for (char c : name) {
+        auto u = static_cast<unsigned char>(c);
+        FUZZ_CHECK(u >= 0x20 && u != 0x7f && !std::strchr("&#%+?=", c), "a name that breaks a query passed");
+    }
+    FUZZ_CHECK(url.size() <= max_source_url_bytes, "a URL of the wrong length passed");
+    std::optional<HttpUrl> parsed = parse_http_url(url);
+    FUZZ_CHECK(parsed.has_value(), "a URL passed that the fetch cannot read");
+
+    std::vector<NetSource> sources = {{name, url}};
+    std::vector<NetSource> again = sources_from_text(sources_to_text(sources));
+    FUZZ_CHECK(again.size() == 1 && again[0].name == name && again[0].url == url,
+               "the source changed on its way through the sources file");
+}
+
+void set_control(const nlohmann::json& body) {
+    std::string name = required_string_member(body, "name");
+    std::int64_t value = required_integer_member(body, "value");
+    std::optional<std::string> device = optional_string_member(body, "device");
+    FUZZ_CHECK(body.at("name").is_string(), "a name was read from another kind");
+    FUZZ_CHECK(body.at("value").is_number_integer() && body.at("value") == value, "the value was read wrongly");
+    if (device) FUZZ_CHECK(body.at("device") == *device, "the device was read wrongly");
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    nlohmann::json body;
+    try {
+        body = parse_json_object(text);
+    } catch (const Refusal& refusal) {
+        check_refusal(refusal);
+        return 0;
+    }
+    FUZZ_CHECK(body.is_object(), "a body that is not an object was taken");
+    for (auto step : {add_source, set_control}) {
+        try {
+            step(body);
+        } catch (const Refusal& refusal) {
+            check_refusal(refusal);
+        }
+    }
+    return 0;
+}
