@@ -27,8 +27,8 @@ const std::string not_a_jpeg = "the app's answer is not a JPEG picture";
 // size; saves it when the caller named a path; and, unless a size was given,
 // asks again at a fitting size while the picture is beyond the budget. A
 // picture that still does not fit goes to a file instead of inline.
-JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const FetchPicture& fetch,
-                         std::string lead, const char* file_stem) {
+JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const FetchPicture& fetch, std::string lead,
+                         const char* file_stem) {
     FrameSizeRequest asked = asked_size(arguments);
     bool size_given = asked.width || asked.height;
     Result<std::string> answer = fetch(asked);
@@ -74,8 +74,8 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
         saved = std::move(stored).value();
     }
     text += "\nthe picture is too large to show inline; it is in " + saved->path;
-    return tool_result(JsonValue::array({text_content(std::move(text)),
-                                         file_link_content(saved->path, saved->bytes, "image/jpeg", "the picture")}));
+    return tool_result(JsonValue::array(
+        {text_content(std::move(text)), file_link_content(saved->path, saved->bytes, "image/jpeg", "the picture")}));
 }
 
 FetchPicture camera_fetch(ToolContext& context, const JsonValue& arguments) {

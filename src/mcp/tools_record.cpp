@@ -23,6 +23,6 @@ JsonValue run_record(const JsonValue& arguments, ToolContext& context) {
     const SavedFile& file = stored.value();
     std::string what = std::to_string(secs) + "-second screen recording (" + format + ")";
     std::string text = "saved a " + what + " of " + std::to_string(file.bytes) + " bytes to " + file.path;
-    return tool_result(JsonValue::array({text_content(std::move(text)),
-                                         file_link_content(file.path, file.bytes, "video/" + format, what)}));
+    return tool_result(JsonValue::array(
+        {text_content(std::move(text)), file_link_content(file.path, file.bytes, "video/" + format, what)}));
 }

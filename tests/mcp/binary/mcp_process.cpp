@@ -1,14 +1,14 @@
 #include "mcp_process.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 bool testing_windows_mcp() {
     const char* binary = std::getenv("VISTREL_MCP_BIN");

@@ -46,22 +46,29 @@ TEST(McpBinary, ASessionAgainstTheFakeApp) {
     ScratchFolder folder;
     McpProcess mcp({"--port", std::to_string(app.port()), "--dir", folder.path.string()});
 
-    JsonValue init = ask(mcp, R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{},"clientInfo":{"name":"t","version":"1"}}})");
+    JsonValue init = ask(
+        mcp,
+        R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{},"clientInfo":{"name":"t","version":"1"}}})");
     EXPECT_EQ(init["result"]["protocolVersion"], "2025-11-25");
     EXPECT_EQ(init["result"]["serverInfo"]["name"], "vistrel-mcp");
-    mcp.write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
+    mcp.write(std::string(R"({"jsonrpc":"2.0","method":"notifications/initialized"})") + "\n");
     EXPECT_EQ(ask(mcp, R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})")["result"]["tools"].size(), 12u);
 
-    JsonValue status = ask(mcp, R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"status","arguments":{}}})");
+    JsonValue status =
+        ask(mcp, R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"status","arguments":{}}})");
     EXPECT_EQ(status["result"]["structuredContent"],
               JsonValue::parse(R"({"device":"0","height":720,"port":7777,"version":"0.9","width":1280})"));
 
-    JsonValue snap = ask(mcp, R"({"jsonrpc":"2.0","id":"s","method":"tools/call","params":{"name":"snap","arguments":{"device":"1","width":640,"height":480}}})");
+    JsonValue snap = ask(
+        mcp,
+        R"({"jsonrpc":"2.0","id":"s","method":"tools/call","params":{"name":"snap","arguments":{"device":"1","width":640,"height":480}}})");
     EXPECT_EQ(snap["id"], "s");
     EXPECT_EQ(snap["result"]["content"][0]["text"], "640x480 JPEG, 3029 bytes");
     EXPECT_EQ(snap["result"]["content"][1]["data"], base64(jpeg_640x480()));
 
-    JsonValue record = ask(mcp, R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"record","arguments":{"secs":1,"format":"mp4"}}})");
+    JsonValue record = ask(
+        mcp,
+        R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"record","arguments":{"secs":1,"format":"mp4"}}})");
     std::map<std::string, std::string> files = files_in(folder.path);
     ASSERT_EQ(files.size(), 1u);
     const auto& [name, bytes] = *files.begin();
@@ -94,7 +101,10 @@ TEST(McpBinary, AnAppThatIsNotRunning) {
 
 TEST(McpBinary, BadLinesAndTheEndOfInput) {
     McpProcess mcp({});
-    mcp.write("not json\r\n{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"nope\"}\r\n{\"jsonrpc\":\"2.0\",\"id\":8,\"method\":\"ping\"}");
+    mcp.write(
+        "not json\r\n"
+        "{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"nope\"}\r\n"
+        "{\"jsonrpc\":\"2.0\",\"id\":8,\"method\":\"ping\"}");
     mcp.close_input();
     EXPECT_EQ(mcp.wait(), 0);
     EXPECT_EQ(mcp.rest_of_output(),
