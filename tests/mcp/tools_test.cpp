@@ -300,3 +300,46 @@ TEST(Tools, RecordToAPathNeverReplacesAFile) {
     EXPECT_EQ(first_text(result).rfind("cannot write " + path + ": ", 0), 0u);
     EXPECT_EQ(read_file(path), "video bytes");
 }
+
+// What the tools' files go through: bytes written as they come, a file that
+// is not finished removed, a name taken never replaced, a fresh name never
+// reused.
+TEST(NewFileSink, WritesAsItComesAndLeavesNoUnfinishedFile) {
+    TempFolder folder;
+    std::string path = absolute_path(folder.text() + "/clip.webm");
+    {
+        NewFileSink sink(exact_path(path));
+        sink.take("webm ");
+        sink.take("");
+        sink.take("bytes");
+        EXPECT_EQ(read_file(folder.path / "clip.webm"), "webm bytes");  // there before it is finished
+        Result<SavedFile> saved = sink.finish();
+        ASSERT_TRUE(saved) << saved.error().message;
+        EXPECT_EQ(saved.value().path, path);
+        EXPECT_EQ(saved.value().bytes, 10u);
+    }
+    EXPECT_EQ(read_file(folder.path / "clip.webm"), "webm bytes");
+
+    {
+        NewFileSink unfinished(exact_path(folder.text() + "/cut.webm"));
+        unfinished.take("half a video");
+    }
+    { NewFileSink never_started(exact_path(folder.text() + "/refused.webm")); }
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"clip.webm"});
+
+    NewFileSink taken(exact_path(path));
+    taken.take("other bytes");
+    Result<SavedFile> refused = taken.finish();
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message.rfind("cannot write " + path + ": ", 0), 0u) << refused.error().message;
+    EXPECT_EQ(read_file(folder.path / "clip.webm"), "webm bytes");
+
+    NewFileSink empty(fresh_name(folder.text(), "vistrel-screen", "mp4"));
+    Result<SavedFile> first = empty.finish();
+    Result<SavedFile> second = save_new_file(fresh_name(folder.text(), "vistrel-screen", "mp4"), "mp4");
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first.value().path, second.value().path);
+    EXPECT_EQ(read_file(std::filesystem::path(first.value().path)), "");
+    EXPECT_EQ(read_file(std::filesystem::path(second.value().path)), "mp4");
+    EXPECT_EQ(folder.names().size(), 3u);
+}
