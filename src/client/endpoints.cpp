@@ -104,8 +104,21 @@ Result<JsonValue> api_json(const AppLink& app, const ApiRequest& request) {
 }
 
 Result<std::string> api_bytes(const AppLink& app, const ApiRequest& request) {
-    Result<HttpReply> reply = api_send(app, request);
-    if (!reply) return reply.error();
-    if (is_refusal(reply.value().status)) return refusal_failure(reply.value().body, request.refusal_fallback);
-    return std::move(reply.value().body);
+    StringSink body;
+    if (Result<std::uint64_t> read = api_stream(app, request, body); !read) return read.error();
+    return std::move(body.bytes);
+}
+
+Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink) {
+    Result<ApiReply> started = api_start(app, request);
+    if (!started) return started.error();
+    ApiReply& reply = started.value();
+    if (is_refusal(reply.incoming.status)) return read_refusal(reply, request);
+    return api_read_body(reply, sink);
+}
+
+Failure read_refusal(ApiReply& reply, const ApiRequest& request) {
+    StringSink body;
+    if (Result<std::uint64_t> read = api_read_body(reply, body); !read) return read.error();
+    return refusal_failure(body.bytes, request.refusal_fallback);
 }

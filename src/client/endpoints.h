@@ -48,3 +48,10 @@ Result<HttpReply> api_send(const AppLink& app, const ApiRequest& request);
 Result<JsonValue> api_json(const AppLink& app, const ApiRequest& request);
 // The body bytes of a successful reply, in memory, or the refusal.
 Result<std::string> api_bytes(const AppLink& app, const ApiRequest& request);
+// The body of a successful reply handed to `sink` as it arrives, and its
+// length; or the refusal, whose body the sink never sees. After a failure,
+// what the sink took is not the whole body.
+Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink);
+// Reads the body of a refused reply: the refusal's message, or the
+// unreachable message when that body does not come whole.
+Failure read_refusal(ApiReply& reply, const ApiRequest& request);

@@ -47,11 +47,7 @@ Result<SavedFile> save_reply(const AppLink& app, const ApiRequest& request, Outp
     Result<ApiReply> started = api_start(app, request);
     if (!started) return started.error();
     ApiReply& reply = started.value();
-    if (is_refusal(reply.incoming.status)) {
-        StringSink body;
-        if (Result<std::uint64_t> read = api_read_body(reply, body); !read) return read.error();
-        return refusal_failure(body.bytes, request.refusal_fallback);
-    }
+    if (is_refusal(reply.incoming.status)) return read_refusal(reply, request);
     OutputSink sink;
     if (!output.open) sink.error = open_into(output);
     if (!sink.error) {

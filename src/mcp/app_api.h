@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "client/http.h"
 #include "client/json.h"
 #include "client/result.h"
 
@@ -15,19 +16,22 @@ struct FrameSizeRequest {
     std::optional<std::int64_t> height;
 };
 
-// JSON answers are the parsed body (null when it is not JSON); the others
-// are the body's bytes as the app sent them.
+// JSON answers are the parsed body (null when it is not JSON). Pictures and
+// recordings go to `body` as they arrive, and the result is how many bytes
+// came; a refusal sends nothing there. After a failure, what `body` took is
+// not the whole answer and is to be thrown away.
 class AppApi {
 public:
     virtual ~AppApi() = default;
     virtual Result<JsonValue> health() = 0;
     // One JPEG of a camera (the app's choice when `device` is absent).
-    virtual Result<std::string> frame(const std::optional<std::string>& device, const FrameSizeRequest& size) = 0;
+    virtual Result<std::uint64_t> frame(const std::optional<std::string>& device, const FrameSizeRequest& size,
+                                        BodySink& body) = 0;
     // One JPEG of the whole screen.
-    virtual Result<std::string> screenshot(const FrameSizeRequest& size) = 0;
+    virtual Result<std::uint64_t> screenshot(const FrameSizeRequest& size, BodySink& body) = 0;
     virtual Result<JsonValue> focus(const std::optional<std::string>& device) = 0;
     // Blocks for the whole recording; the body is the finished file.
-    virtual Result<std::string> record(std::uint32_t secs, const std::string& format) = 0;
+    virtual Result<std::uint64_t> record(std::uint32_t secs, const std::string& format, BodySink& body) = 0;
     virtual Result<JsonValue> devices() = 0;
     virtual Result<JsonValue> controls(const std::optional<std::string>& device) = 0;
     virtual Result<JsonValue> set_control(const std::optional<std::string>& device, const std::string& name,

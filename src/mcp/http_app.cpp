@@ -19,20 +19,21 @@ public:
 
     Result<JsonValue> health() override { return api_json(link_, health_request()); }
 
-    Result<std::string> frame(const std::optional<std::string>& device, const FrameSizeRequest& size) override {
-        return api_bytes(link_, frame_request(device_fragment(device), size_query(size)));
+    Result<std::uint64_t> frame(const std::optional<std::string>& device, const FrameSizeRequest& size,
+                                BodySink& body) override {
+        return api_stream(link_, frame_request(device_fragment(device), size_query(size)), body);
     }
 
-    Result<std::string> screenshot(const FrameSizeRequest& size) override {
-        return api_bytes(link_, screen_request(size_query(size)));
+    Result<std::uint64_t> screenshot(const FrameSizeRequest& size, BodySink& body) override {
+        return api_stream(link_, screen_request(size_query(size)), body);
     }
 
     Result<JsonValue> focus(const std::optional<std::string>& device) override {
         return api_json(link_, focus_request(device));
     }
 
-    Result<std::string> record(std::uint32_t secs, const std::string& format) override {
-        return api_bytes(link_, record_request(format, secs));
+    Result<std::uint64_t> record(std::uint32_t secs, const std::string& format, BodySink& body) override {
+        return api_stream(link_, record_request(format, secs), body);
     }
 
     Result<JsonValue> devices() override { return api_json(link_, devices_request()); }

@@ -54,7 +54,7 @@ struct MessageParser : nlohmann::json_sax<JsonValue> {
     bool end_object() override { return open.pop_back(), true; }
     bool start_array(std::size_t) override { return start(JsonValue::array()); }
     bool end_array() override { return open.pop_back(), true; }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+    bool parse_error(std::size_t, const std::string&, const JsonValue::exception&) override { return false; }
 };
 
 bool blank(std::string_view line) {

@@ -75,7 +75,9 @@ constexpr std::size_t max_message = 16 * 1024 * 1024;
     std::vector<char> buffer(64 * 1024);
     for (;;) {
         InputRead got = read_standard_input(buffer.data(), buffer.size());
-        if (got.error) (void)write_stream(Stream::err, "vistrel-mcp: cannot read standard input: " + got.error->text + "\n");
+        if (got.error) {
+            (void)write_stream(Stream::err, "vistrel-mcp: cannot read standard input: " + got.error->text + "\n");
+        }
         if (got.bytes == 0) break;
         lines.feed(std::string_view(buffer.data(), got.bytes));
     }

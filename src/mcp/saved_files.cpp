@@ -3,8 +3,6 @@
 #include <ctime>
 #include <filesystem>
 
-#include "platform/new_file.h"
-
 namespace {
 std::filesystem::path fs_path(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -46,27 +44,74 @@ std::string temporary_folder() {
     return utf8_text(folder);
 }
 
-Result<SavedFile> store_new_file(const std::string& path, std::string_view data) {
-    std::string full = absolute_path(path);
-    NewFileResult written = write_new_file(full, data);
-    if (written.error) return write_failure(full, *written.error);
-    return SavedFile{full, data.size()};
+NewFilePlace exact_path(const std::string& path) {
+    return NewFilePlace{path, {}, {}, {}};
 }
 
-Result<SavedFile> store_in_folder(const std::string& folder, const std::string& stem, const std::string& extension,
-                                  std::string_view data) {
-    std::string base = utf8_text(fs_path(absolute_path(folder)) / fs_path(stem + "-" + local_time_stamp()));
+NewFilePlace fresh_name(const std::string& folder, const std::string& stem, const std::string& extension) {
+    return NewFilePlace{std::nullopt, folder, stem, extension};
+}
+
+NewFileSink::~NewFileSink() {
+    if (file_) remove_new_file(*file_);
+}
+
+void NewFileSink::fail(const std::string& path, const IoError& error) {
+    failure_ = write_failure(path, error);
+    if (file_) remove_new_file(*file_);
+    file_.reset();
+}
+
+bool NewFileSink::create() {
+    if (place_.path) {
+        std::string full = absolute_path(*place_.path);
+        NewFileResult created = create_new_file(full);
+        if (created.error) {
+            fail(full, *created.error);
+            return false;
+        }
+        file_ = std::move(created.file);
+        return true;
+    }
+    std::string base =
+        utf8_text(fs_path(absolute_path(place_.folder)) / fs_path(place_.stem + "-" + local_time_stamp()));
     for (int number = 1;; ++number) {
         std::string path = base;
         if (number > 1) path.append("-").append(std::to_string(number));
-        path.append(".").append(extension);
-        NewFileResult written = write_new_file(path, data);
+        path.append(".").append(place_.extension);
+        NewFileResult created = create_new_file(path);
         // A name taken since the first try is passed over; after a thousand
         // something else is wrong, and the last reason is reported.
-        if (written.exists && number < 1000) continue;
-        if (written.error) return write_failure(path, *written.error);
-        return SavedFile{path, data.size()};
+        if (created.exists && number < 1000) continue;
+        if (created.error) {
+            fail(path, *created.error);
+            return false;
+        }
+        file_ = std::move(created.file);
+        return true;
     }
+}
+
+void NewFileSink::take(std::string_view bytes) {
+    if (failure_ || bytes.empty()) return;
+    if (!file_ && !create()) return;
+    if (std::optional<IoError> error = write_all(file_->handle, bytes)) return fail(file_->path, *error);
+    bytes_ += bytes.size();
+}
+
+Result<SavedFile> NewFileSink::finish() {
+    if (!failure_ && !file_) create();
+    if (failure_) return *failure_;
+    NewFile file = std::move(*file_);
+    file_.reset();
+    if (std::optional<IoError> error = finish_new_file(file)) return write_failure(file.path, *error);
+    return SavedFile{file.path, bytes_};
+}
+
+Result<SavedFile> save_new_file(NewFilePlace place, std::string_view data) {
+    NewFileSink file(std::move(place));
+    file.take(data);
+    return file.finish();
 }
 
 std::string file_uri(const std::string& absolute) {

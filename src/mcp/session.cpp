@@ -80,7 +80,8 @@ void Session::receive(std::string_view line) {
         case MessageKind::response:
             return;
         case MessageKind::unparsable:
-            setup_.out.write_line(error_line(std::nullopt, rpc_error::parse_error, "parse error: the line is not JSON"));
+            setup_.out.write_line(
+                error_line(std::nullopt, rpc_error::parse_error, "parse error: the line is not JSON"));
             return;
         case MessageKind::invalid:
             setup_.out.write_line(

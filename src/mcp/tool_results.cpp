@@ -15,8 +15,8 @@ JsonValue file_link_content(const std::string& absolute_path, std::uint64_t byte
                             const std::string& description) {
     std::size_t slash = absolute_path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? absolute_path : absolute_path.substr(slash + 1);
-    return {{"type", "resource_link"}, {"uri", file_uri(absolute_path)}, {"name", name},
-            {"mimeType", mime_type},   {"size", bytes},                   {"description", description}};
+    return {{"type", "resource_link"}, {"uri", file_uri(absolute_path)}, {"name", name}, {"mimeType", mime_type},
+            {"size", bytes},           {"description", description}};
 }
 
 JsonValue tool_result(JsonValue content, std::optional<JsonValue> structured) {

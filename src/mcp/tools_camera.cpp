@@ -8,7 +8,27 @@
 #include "mcp/tools.h"
 
 namespace {
-using FetchPicture = std::function<Result<std::string>(const FrameSizeRequest&)>;
+using FetchPicture = std::function<Result<std::uint64_t>(const FrameSizeRequest&, BodySink&)>;
+
+// A picture in memory and, when `copy` is given, in a new file as it arrives.
+struct PictureSink final : BodySink {
+    std::string bytes;
+    NewFileSink* copy = nullptr;
+
+    void take(std::string_view piece) override {
+        bytes.append(piece);
+        if (copy) copy->take(piece);
+    }
+};
+
+Result<std::string> fetch_picture(const FetchPicture& fetch, const FrameSizeRequest& size,
+                                  NewFileSink* copy = nullptr) {
+    PictureSink sink;
+    sink.copy = copy;
+    Result<std::uint64_t> fetched = fetch(size, sink);
+    if (!fetched) return fetched.error();
+    return std::move(sink.bytes);
+}
 
 std::string size_text(PictureSize size) {
     return std::to_string(size.width) + "x" + std::to_string(size.height);
@@ -27,11 +47,15 @@ const std::string not_a_jpeg = "the app's answer is not a JPEG picture";
 // size; saves it when the caller named a path; and, unless a size was given,
 // asks again at a fitting size while the picture is beyond the budget. A
 // picture that still does not fit goes to a file instead of inline.
-JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const FetchPicture& fetch,
-                         std::string lead, const char* file_stem) {
+JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const FetchPicture& fetch, std::string lead,
+                         const char* file_stem) {
     FrameSizeRequest asked = asked_size(arguments);
     bool size_given = asked.width || asked.height;
-    Result<std::string> answer = fetch(asked);
+    // The full picture goes to the caller's path as it arrives; an answer
+    // that fails or is not a JPEG leaves no file there.
+    std::optional<NewFileSink> full_copy;
+    if (std::optional<std::string> path = string_argument(arguments, "path")) full_copy.emplace(exact_path(*path));
+    Result<std::string> answer = fetch_picture(fetch, asked, full_copy ? &*full_copy : nullptr);
     if (!answer) return error_result(answer.error().message);
     std::string jpeg = std::move(answer).value();
     std::optional<PictureSize> size = jpeg_size(jpeg);
@@ -39,8 +63,8 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
     PictureSize full = *size;
 
     std::optional<SavedFile> saved;
-    if (std::optional<std::string> path = string_argument(arguments, "path")) {
-        Result<SavedFile> stored = store_new_file(*path, jpeg);
+    if (full_copy) {
+        Result<SavedFile> stored = full_copy->finish();
         if (!stored) return error_result(stored.error().message);
         saved = std::move(stored).value();
     }
@@ -51,7 +75,7 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
     for (int tries = 0; !size_given && !fits_budget(budget, *size, jpeg.size()) && tries < 3; ++tries) {
         if (context.call.cancelled()) return error_result("cancelled");
         PictureSize target = fitting_size(budget, *size, jpeg.size());
-        Result<std::string> smaller = fetch({target.width, target.height});
+        Result<std::string> smaller = fetch_picture(fetch, {target.width, target.height});
         if (!smaller) return error_result(smaller.error().message);
         jpeg = std::move(smaller).value();
         size = jpeg_size(jpeg);
@@ -69,18 +93,20 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
     }
     // The app gave no picture that fits: the model gets the file instead.
     if (!saved) {
-        Result<SavedFile> stored = store_in_folder(context.settings.folder, file_stem, "jpg", jpeg);
+        Result<SavedFile> stored = save_new_file(fresh_name(context.settings.folder, file_stem, "jpg"), jpeg);
         if (!stored) return error_result(stored.error().message);
         saved = std::move(stored).value();
     }
     text += "\nthe picture is too large to show inline; it is in " + saved->path;
-    return tool_result(JsonValue::array({text_content(std::move(text)),
-                                         file_link_content(saved->path, saved->bytes, "image/jpeg", "the picture")}));
+    return tool_result(JsonValue::array(
+        {text_content(std::move(text)), file_link_content(saved->path, saved->bytes, "image/jpeg", "the picture")}));
 }
 
 FetchPicture camera_fetch(ToolContext& context, const JsonValue& arguments) {
     std::optional<std::string> device = string_argument(arguments, "device");
-    return [&context, device](const FrameSizeRequest& size) { return context.app.frame(device, size); };
+    return [&context, device](const FrameSizeRequest& size, BodySink& body) {
+        return context.app.frame(device, size, body);
+    };
 }
 
 std::string focus_line(const JsonValue& sweep) {
@@ -94,7 +120,9 @@ JsonValue run_snap(const JsonValue& arguments, ToolContext& context) {
 }
 
 JsonValue run_screenshot(const JsonValue& arguments, ToolContext& context) {
-    FetchPicture fetch = [&context](const FrameSizeRequest& size) { return context.app.screenshot(size); };
+    FetchPicture fetch = [&context](const FrameSizeRequest& size, BodySink& body) {
+        return context.app.screenshot(size, body);
+    };
     return picture_result(context, arguments, fetch, "", "vistrel-screen");
 }
 

@@ -30,7 +30,8 @@ JsonValue run_devices(const JsonValue&, ToolContext& context) {
         devices.push_back({{"id", string_or_null(json_member(device, "id"))},
                            {"name", string_or_null(json_member(device, "name"))},
                            {"focusable", can_focus}});
-        text += json_string_or(json_member(device, "id"), "?") + "  " + json_string_or(json_member(device, "name"), "?") +
+        text += json_string_or(json_member(device, "id"), "?") + "  " +
+                json_string_or(json_member(device, "name"), "?") +
                 (can_focus ? "  (focusable)\n" : "  (fixed focus)\n");
     }
     if (devices.empty()) text = "no cameras found \u2014 plug one in; any UVC webcam works\n";
@@ -77,8 +78,8 @@ JsonValue run_status(const JsonValue&, ToolContext& context) {
     const JsonValue& settings = json_member(reply, "settings");
     JsonValue device = string_or_null(json_member(settings, "device"));
     if (device == "") device = nullptr;
-    std::string text = "the Vistrel app " + json_string_or(json_member(reply, "version"), "?") + " is running on port " +
-                       json_text(json_member(reply, "port")) + "\ncamera " +
+    std::string text = "the Vistrel app " + json_string_or(json_member(reply, "version"), "?") +
+                       " is running on port " + json_text(json_member(reply, "port")) + "\ncamera " +
                        (device.is_string() ? device.get<std::string>() : "(best available)") + ", size " +
                        json_text(json_member(settings, "width")) + "x" + json_text(json_member(settings, "height"));
     return lines_result(text, {{"version", string_or_null(json_member(reply, "version"))},

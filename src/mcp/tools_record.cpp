@@ -11,18 +11,19 @@ JsonValue run_record(const JsonValue& arguments, ToolContext& context) {
     auto secs = static_cast<std::uint32_t>(whole_number(json_member(arguments, "secs")).value_or(5));
     std::string format = string_argument(arguments, "format").value_or("webm");
     context.call.expect_duration(secs);
-    Result<std::string> video = context.app.record(secs, format);
-    if (!video) return error_result(video.error().message);
-    // Nobody is waiting for the video any more: no file is left behind.
-    if (context.call.cancelled()) return error_result("cancelled");
-
     std::optional<std::string> path = string_argument(arguments, "path");
-    Result<SavedFile> stored = path ? store_new_file(*path, video.value())
-                                    : store_in_folder(context.settings.folder, "vistrel-screen", format, video.value());
+    // The video goes to its file as it arrives, never whole into memory. A
+    // video that does not arrive whole, or that nobody waits for any more,
+    // leaves no file: the sink removes it when it is not finished.
+    NewFileSink video(path ? exact_path(*path) : fresh_name(context.settings.folder, "vistrel-screen", format));
+    Result<std::uint64_t> received = context.app.record(secs, format, video);
+    if (!received) return error_result(received.error().message);
+    if (context.call.cancelled()) return error_result("cancelled");
+    Result<SavedFile> stored = video.finish();
     if (!stored) return error_result(stored.error().message);
     const SavedFile& file = stored.value();
     std::string what = std::to_string(secs) + "-second screen recording (" + format + ")";
     std::string text = "saved a " + what + " of " + std::to_string(file.bytes) + " bytes to " + file.path;
-    return tool_result(JsonValue::array({text_content(std::move(text)),
-                                         file_link_content(file.path, file.bytes, "video/" + format, what)}));
+    return tool_result(JsonValue::array(
+        {text_content(std::move(text)), file_link_content(file.path, file.bytes, "video/" + format, what)}));
 }

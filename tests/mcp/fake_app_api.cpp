@@ -21,6 +21,15 @@ std::string text_of(const std::optional<std::string>& value) {
 std::string size_of(const FrameSizeRequest& size) {
     return (size.width ? std::to_string(*size.width) : "-") + "x" + (size.height ? std::to_string(*size.height) : "-");
 }
+
+// An answer handed over as the app's would come: in pieces.
+Result<std::uint64_t> deliver(const Result<std::string>& answer, BodySink& body) {
+    if (!answer) return answer.error();
+    std::string_view bytes = answer.value();
+    body.take(bytes.substr(0, bytes.size() / 2));
+    body.take(bytes.substr(bytes.size() / 2));
+    return bytes.size();
+}
 }  // namespace
 
 void FakeAppApi::close_gate() {
@@ -68,26 +77,27 @@ Result<JsonValue> FakeAppApi::health() {
     return json_answer("health", "health");
 }
 
-Result<std::string> FakeAppApi::frame(const std::optional<std::string>& device, const FrameSizeRequest& size) {
-    return picture_answer("frame " + text_of(device) + " " + size_of(size), size);
+Result<std::uint64_t> FakeAppApi::frame(const std::optional<std::string>& device, const FrameSizeRequest& size,
+                                        BodySink& body) {
+    return deliver(picture_answer("frame " + text_of(device) + " " + size_of(size), size), body);
 }
 
-Result<std::string> FakeAppApi::screenshot(const FrameSizeRequest& size) {
-    return picture_answer("screenshot " + size_of(size), size);
+Result<std::uint64_t> FakeAppApi::screenshot(const FrameSizeRequest& size, BodySink& body) {
+    return deliver(picture_answer("screenshot " + size_of(size), size), body);
 }
 
 Result<JsonValue> FakeAppApi::focus(const std::optional<std::string>& device) {
     return json_answer("focus", "focus " + text_of(device));
 }
 
-Result<std::string> FakeAppApi::record(std::uint32_t secs, const std::string& format) {
+Result<std::uint64_t> FakeAppApi::record(std::uint32_t secs, const std::string& format, BodySink& body) {
     log("record " + std::to_string(secs) + " " + format);
     std::unique_lock lock(mutex_);
     recording_ = true;
     changed_.notify_all();
     changed_.wait(lock, [&] { return gate_open_; });
     recording_ = false;
-    return recording;
+    return deliver(recording, body);
 }
 
 Result<JsonValue> FakeAppApi::devices() {

@@ -34,10 +34,11 @@ public:
     std::vector<std::string> calls() const;
 
     Result<JsonValue> health() override;
-    Result<std::string> frame(const std::optional<std::string>& device, const FrameSizeRequest& size) override;
-    Result<std::string> screenshot(const FrameSizeRequest& size) override;
+    Result<std::uint64_t> frame(const std::optional<std::string>& device, const FrameSizeRequest& size,
+                                BodySink& body) override;
+    Result<std::uint64_t> screenshot(const FrameSizeRequest& size, BodySink& body) override;
     Result<JsonValue> focus(const std::optional<std::string>& device) override;
-    Result<std::string> record(std::uint32_t secs, const std::string& format) override;
+    Result<std::uint64_t> record(std::uint32_t secs, const std::string& format, BodySink& body) override;
     Result<JsonValue> devices() override;
     Result<JsonValue> controls(const std::optional<std::string>& device) override;
     Result<JsonValue> set_control(const std::optional<std::string>& device, const std::string& name,

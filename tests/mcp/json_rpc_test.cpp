@@ -19,17 +19,17 @@ TEST(ReadMessage, KindsIdsAndProblems) {
         {R"({"jsonrpc":"2.0","id":1,"method":"ping")", MessageKind::unparsable, {}, ""},
         {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"\xFF\"}", MessageKind::unparsable, {}, ""},
         {std::string(200, '[') + std::string(200, ']'), MessageKind::unparsable, {}, ""},
-        {R"({"jsonrpc":"2.0","id":1,"method":"ping"})" "\r", MessageKind::request, "1", "ping"},
+        {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\r", MessageKind::request, "1", "ping"},
         {R"({"jsonrpc":"2.0","id":-7,"method":"ping"})", MessageKind::request, "-7", "ping"},
         {R"({"jsonrpc":"2.0","id":1.50,"method":"ping"})", MessageKind::request, "1.50", "ping"},
         {R"({"jsonrpc":"2.0","id":1e3,"method":"ping"})", MessageKind::request, "1e3", "ping"},
         {R"({"jsonrpc":"2.0","id":123456789012345678901234,"method":"ping"})", MessageKind::request,
          "123456789012345678901234", "ping"},
-        {R"({"jsonrpc":"2.0","id":18446744073709551615,"method":"ping"})", MessageKind::request,
-         "18446744073709551615", "ping"},
+        {R"({"jsonrpc":"2.0","id":18446744073709551615,"method":"ping"})", MessageKind::request, "18446744073709551615",
+         "ping"},
         {R"({"jsonrpc":"2.0","id":"a\"b","method":"ping"})", MessageKind::request, R"("a\"b")", "ping"},
         {R"({"method":"x","params":{"id":2.5},"id":"s","jsonrpc":"2.0"})", MessageKind::request, R"("s")", "x"},
-        {R"({"jsonrpc":"2.0","method":"notifications/initialized"})", MessageKind::notification, {},
+        {R"({"jsonrpc":"2.0","method":"notifications/initialized"})", MessageKind::notification, std::nullopt,
          "notifications/initialized"},
         {R"({"jsonrpc":"2.0","id":4,"result":{}})", MessageKind::response, "4", ""},
         {R"({"jsonrpc":"2.0","id":4,"error":{"code":1,"message":"m"}})", MessageKind::response, "4", ""},
@@ -58,8 +58,8 @@ TEST(ReadMessage, KindsIdsAndProblems) {
 }
 
 TEST(ReadMessage, KeepsParamsWhole) {
-    RpcMessage message =
-        read_message(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"snap","arguments":{"width":640}}})");
+    RpcMessage message = read_message(
+        R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"snap","arguments":{"width":640}}})");
     EXPECT_EQ(message.params, JsonValue::parse(R"({"name":"snap","arguments":{"width":640}})"));
 }
 

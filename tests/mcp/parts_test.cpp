@@ -122,8 +122,14 @@ TEST(ImageBudget, FitsAndFittingSizes) {
 
 TEST(Base64, TheStandardVectors) {
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xFF\xD8\xFF", "/9j/"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {"\xFF\xD8\xFF", "/9j/"},
     };
     for (const auto& [bytes, text] : cases) {
         EXPECT_EQ(base64(bytes), text);

@@ -12,7 +12,7 @@ std::vector<std::string> sorted(std::vector<std::string> lines) {
     return lines;
 }
 
-const std::string known_tools[] = {"look",     "snap",        "screenshot", "focus",  "record",     "devices",
+const std::string known_tools[] = {"look",     "snap",        "screenshot", "focus",   "record",     "devices",
                                    "controls", "set_control", "status",     "sources", "add_source", "forget_source"};
 }  // namespace
 
@@ -27,9 +27,9 @@ TEST(Session, MessagesInMessagesOut) {
         {"ping", {R"({"jsonrpc":"2.0","id":1,"method":"ping"})"}, {R"({"jsonrpc":"2.0","id":1,"result":{}})"}},
         {"ids are echoed as written",
          {R"({"jsonrpc":"2.0","id":1.50,"method":"ping"})", R"({"jsonrpc":"2.0","id":"x y","method":"ping"})",
-R"({"jsonrpc":"2.0","id":99999999999999999999,"method":"ping"})"},
+          R"({"jsonrpc":"2.0","id":99999999999999999999,"method":"ping"})"},
          {R"({"jsonrpc":"2.0","id":1.50,"result":{}})", R"({"jsonrpc":"2.0","id":"x y","result":{}})",
-R"({"jsonrpc":"2.0","id":99999999999999999999,"result":{}})"}},
+          R"({"jsonrpc":"2.0","id":99999999999999999999,"result":{}})"}},
         {"notifications are never answered",
          {initialized, R"({"jsonrpc":"2.0","method":"ping"})", R"({"jsonrpc":"2.0","method":"no/such"})",
           R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":5}})",
@@ -53,7 +53,8 @@ R"({"jsonrpc":"2.0","id":99999999999999999999,"result":{}})"}},
          {R"({"jsonrpc":"2.0","id":1,"method":"resources/list"})", R"({"jsonrpc":"2.0","id":2,"method":"Ping"})"},
          {R"({"jsonrpc":"2.0","id":1,"error":{"code":-32601,"message":"method not found: resources/list"}})",
           R"({"jsonrpc":"2.0","id":2,"error":{"code":-32601,"message":"method not found: Ping"}})"}},
-        {"params that are an array", {R"({"jsonrpc":"2.0","id":1,"method":"ping","params":[]})"},
+        {"params that are an array",
+         {R"({"jsonrpc":"2.0","id":1,"method":"ping","params":[]})"},
          {R"({"jsonrpc":"2.0","id":1,"error":{"code":-32602,"message":"params must be an object"}})"}},
         {"tool calls that break the schema",
          {R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"nope"}})",

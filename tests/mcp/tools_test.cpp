@@ -33,19 +33,19 @@ TEST(Tools, FailuresAreResultsWithTheMessage) {
         JsonValue arguments;
     };
     const Case cases[] = {
-        {"status", JsonValue::object()},  {"devices", JsonValue::object()},
-        {"controls", JsonValue::object()}, {"set_control", {{"name", "focus"}, {"value", 1}}},
-        {"sources", JsonValue::object()}, {"add_source", {{"name", "p"}, {"url", "u"}}},
-        {"forget_source", {{"name", "p"}}}, {"focus", JsonValue::object()},
-        {"look", JsonValue::object()},    {"snap", JsonValue::object()},
+        {"status", JsonValue::object()},     {"devices", JsonValue::object()},
+        {"controls", JsonValue::object()},   {"set_control", {{"name", "focus"}, {"value", 1}}},
+        {"sources", JsonValue::object()},    {"add_source", {{"name", "p"}, {"url", "u"}}},
+        {"forget_source", {{"name", "p"}}},  {"focus", JsonValue::object()},
+        {"look", JsonValue::object()},       {"snap", JsonValue::object()},
         {"screenshot", JsonValue::object()}, {"record", JsonValue::object()},
     };
     for (const Case& c : cases) {
         for (const std::string& message : {unreachable, std::string("no such camera")}) {
             SCOPED_TRACE(c.tool + ": " + message);
             SessionHarness harness;
-            for (const char* endpoint : {"health", "focus", "devices", "controls", "set_control", "sources",
-                                         "add_source", "forget_source"}) {
+            for (const char* endpoint :
+                 {"health", "focus", "devices", "controls", "set_control", "sources", "add_source", "forget_source"}) {
                 harness.app.json[endpoint] = Failure{message};
             }
             harness.app.picture = [&](const FrameSizeRequest&) { return Result<std::string>(Failure{message}); };
@@ -77,17 +77,28 @@ TEST(Tools, InventoryTextAndStructuredContent) {
          R"({"devices":[{"focusable":true,"id":"0","name":"Front camera"},{"focusable":false,"id":null,"name":null},{"focusable":false,"id":null,"name":null}]})"},
         {"devices", JsonValue::object(), "devices", R"({"devices":{}})", "devices",
          "no cameras found \u2014 plug one in; any UVC webcam works", R"({"devices":[]})"},
-        {"controls", {{"device", "net:phone"}}, "controls",
+        {"controls",
+         {{"device", "net:phone"}},
+         "controls",
          R"({"controls":[{"name":"focus","min":0,"max":255,"value":30},{"name":"zoom","min":"a"}]})",
-         "controls net:phone", "focus 0..255 now 30\nzoom \"a\"..null now null",
+         "controls net:phone",
+         "focus 0..255 now 30\nzoom \"a\"..null now null",
          R"({"controls":[{"max":255,"min":0,"name":"focus","value":30},{"max":null,"min":null,"name":"zoom","value":null}]})"},
         {"controls", JsonValue::object(), "controls", "null", "controls (none)", "this device has no controls",
          R"({"controls":[]})"},
-        {"set_control", {{"name", "focus"}, {"value", 60.0}, {"device", "1"}}, "set_control",
-         R"({"control":"focus","value":60,"was":30})", "set_control 1 focus 60", "focus is now 60 (was 30)",
+        {"set_control",
+         {{"name", "focus"}, {"value", 60.0}, {"device", "1"}},
+         "set_control",
+         R"({"control":"focus","value":60,"was":30})",
+         "set_control 1 focus 60",
+         "focus is now 60 (was 30)",
          R"({"control":"focus","value":60,"was":30})"},
-        {"set_control", {{"name", "zoom"}, {"value", -9223372036854775807LL - 1}}, "set_control", "{}",
-         "set_control (none) zoom -9223372036854775808", "? is now null (was null)",
+        {"set_control",
+         {{"name", "zoom"}, {"value", -9223372036854775807LL - 1}},
+         "set_control",
+         "{}",
+         "set_control (none) zoom -9223372036854775808",
+         "? is now null (was null)",
          R"({"control":null,"value":null,"was":null})"},
         {"sources", JsonValue::object(), "sources",
          R"({"sources":[{"name":"phone","url":"http://192.168.1.50:8080/shot.jpg"},{"name":"cam"}]})", "sources",
@@ -95,17 +106,29 @@ TEST(Tools, InventoryTextAndStructuredContent) {
          R"({"sources":[{"name":"phone","url":"http://192.168.1.50:8080/shot.jpg"},{"name":"cam","url":null}]})"},
         {"sources", JsonValue::object(), "sources", "{}", "sources", "no phone / IP cameras registered",
          R"({"sources":[]})"},
-        {"add_source", {{"name", "phone"}, {"url", "http://x/shot.jpg"}}, "add_source",
-         R"({"added":"phone","url":"http://x/shot.jpg"})", "add_source phone http://x/shot.jpg",
-         "added phone \u2014 use it with the device net:phone", R"({"added":"phone"})"},
-        {"forget_source", {{"name", "phone"}}, "forget_source", R"({"removed":"phone"})", "forget_source phone",
-         "removed phone", R"({"removed":"phone"})"},
-        {"focus", {{"device", "0"}}, "focus",
+        {"add_source",
+         {{"name", "phone"}, {"url", "http://x/shot.jpg"}},
+         "add_source",
+         R"({"added":"phone","url":"http://x/shot.jpg"})",
+         "add_source phone http://x/shot.jpg",
+         "added phone \u2014 use it with the device net:phone",
+         R"({"added":"phone"})"},
+        {"forget_source",
+         {{"name", "phone"}},
+         "forget_source",
+         R"({"removed":"phone"})",
+         "forget_source phone",
+         "removed phone",
+         R"({"removed":"phone"})"},
+        {"focus",
+         {{"device", "0"}},
+         "focus",
          R"({"sweep":{"focus":87,"sharpness":1234.6,"samples":[{"focus":120,"sharpness":600},{"focus":40,"sharpness":1234.6},{"focus":"x"}]}})",
-         "focus 0", "locked focus 87 \u00b7 sharpness 1235 \u00b7 3 samples",
+         "focus 0",
+         "locked focus 87 \u00b7 sharpness 1235 \u00b7 3 samples",
          R"({"focus":87,"samples":[{"focus":120,"sharpness":600},{"focus":40,"sharpness":1234.6},{"focus":null,"sharpness":null}],"sharpness":1234.6})"},
-        {"focus", JsonValue::object(), "focus", "not json", "focus (none)", "locked focus null \u00b7 sharpness 0 \u00b7 0 samples",
-         R"({"focus":null,"samples":[],"sharpness":null})"},
+        {"focus", JsonValue::object(), "focus", "not json", "focus (none)",
+         "locked focus null \u00b7 sharpness 0 \u00b7 0 samples", R"({"focus":null,"samples":[],"sharpness":null})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tool + " " + c.reply);
@@ -186,9 +209,7 @@ TEST(Tools, AnAskedSizeIsHonouredEvenBeyondTheBudget) {
 
 TEST(Tools, AnAppThatIgnoresTheSizeGivesAFileNotAnImage) {
     SessionHarness harness;
-    harness.app.picture = [](const FrameSizeRequest&) {
-        return Result<std::string>(fake_jpeg(4000, 3000));
-    };
+    harness.app.picture = [](const FrameSizeRequest&) { return Result<std::string>(fake_jpeg(4000, 3000)); };
     JsonValue result = harness.call("snap");
     EXPECT_EQ(harness.app.calls().size(), 4u) << "the device's size, then three tries";
     EXPECT_TRUE(image_of(result).is_null());
@@ -228,9 +249,10 @@ TEST(Tools, PathSavesTheFullPictureInANewFileOnly) {
     };
     std::string path = absolute_path(harness.folder.text() + "/shot.jpg");
     JsonValue result = harness.call("screenshot", {{"path", path}});
-    EXPECT_EQ(first_text(result), "1429x804 JPEG, 1000 bytes (scaled down from 1920x1080 to fit)\n"
-                                  "saved the full picture (1920x1080, 1000 bytes) to " +
-                                      path);
+    EXPECT_EQ(first_text(result),
+              "1429x804 JPEG, 1000 bytes (scaled down from 1920x1080 to fit)\n"
+              "saved the full picture (1920x1080, 1000 bytes) to " +
+                  path);
     EXPECT_EQ(read_file(harness.folder.path / "shot.jpg"), fake_jpeg(1920, 1080));
 
     SessionHarness again;
@@ -238,8 +260,7 @@ TEST(Tools, PathSavesTheFullPictureInANewFileOnly) {
     std::string taken = absolute_path(again.folder.text() + "/taken.jpg");
     result = again.call("snap", {{"path", taken}});
     EXPECT_EQ(result["isError"], true);
-    EXPECT_EQ(first_text(result).rfind("cannot write " + taken + ": ", 0), 0u)
-        << first_text(result);
+    EXPECT_EQ(first_text(result).rfind("cannot write " + taken + ": ", 0), 0u) << first_text(result);
     EXPECT_EQ(read_file(again.folder.path / "taken.jpg"), "keep me");
 }
 
@@ -278,4 +299,47 @@ TEST(Tools, RecordToAPathNeverReplacesAFile) {
     EXPECT_EQ(result["isError"], true);
     EXPECT_EQ(first_text(result).rfind("cannot write " + path + ": ", 0), 0u);
     EXPECT_EQ(read_file(path), "video bytes");
+}
+
+// What the tools' files go through: bytes written as they come, a file that
+// is not finished removed, a name taken never replaced, a fresh name never
+// reused.
+TEST(NewFileSink, WritesAsItComesAndLeavesNoUnfinishedFile) {
+    TempFolder folder;
+    std::string path = absolute_path(folder.text() + "/clip.webm");
+    {
+        NewFileSink sink(exact_path(path));
+        sink.take("webm ");
+        sink.take("");
+        sink.take("bytes");
+        EXPECT_EQ(read_file(folder.path / "clip.webm"), "webm bytes");  // there before it is finished
+        Result<SavedFile> saved = sink.finish();
+        ASSERT_TRUE(saved) << saved.error().message;
+        EXPECT_EQ(saved.value().path, path);
+        EXPECT_EQ(saved.value().bytes, 10u);
+    }
+    EXPECT_EQ(read_file(folder.path / "clip.webm"), "webm bytes");
+
+    {
+        NewFileSink unfinished(exact_path(folder.text() + "/cut.webm"));
+        unfinished.take("half a video");
+    }
+    { NewFileSink never_started(exact_path(folder.text() + "/refused.webm")); }
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"clip.webm"});
+
+    NewFileSink taken(exact_path(path));
+    taken.take("other bytes");
+    Result<SavedFile> refused = taken.finish();
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message.rfind("cannot write " + path + ": ", 0), 0u) << refused.error().message;
+    EXPECT_EQ(read_file(folder.path / "clip.webm"), "webm bytes");
+
+    NewFileSink empty(fresh_name(folder.text(), "vistrel-screen", "mp4"));
+    Result<SavedFile> first = empty.finish();
+    Result<SavedFile> second = save_new_file(fresh_name(folder.text(), "vistrel-screen", "mp4"), "mp4");
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first.value().path, second.value().path);
+    EXPECT_EQ(read_file(std::filesystem::path(first.value().path)), "");
+    EXPECT_EQ(read_file(std::filesystem::path(second.value().path)), "mp4");
+    EXPECT_EQ(folder.names().size(), 3u);
 }

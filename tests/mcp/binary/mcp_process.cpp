@@ -1,14 +1,15 @@
 #include "mcp_process.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 bool testing_windows_mcp() {
     const char* binary = std::getenv("VISTREL_MCP_BIN");
@@ -16,7 +17,7 @@ bool testing_windows_mcp() {
     return name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
 }
 
-McpProcess::McpProcess(const std::vector<std::string>& arguments) {
+McpProcess::McpProcess(const std::vector<std::string>& arguments, std::optional<std::uint64_t> file_size_limit) {
     const char* binary = std::getenv("VISTREL_MCP_BIN");
     if (binary == nullptr || *binary == '\0') throw std::runtime_error("VISTREL_MCP_BIN is not set");
     std::vector<std::string> command;
@@ -40,6 +41,10 @@ McpProcess::McpProcess(const std::vector<std::string>& arguments) {
         dup2(out[1], 1);
         dup2(err[1], 2);
         signal(SIGPIPE, SIG_DFL);
+        if (file_size_limit) {
+            rlimit limit{static_cast<rlim_t>(*file_size_limit), static_cast<rlim_t>(*file_size_limit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) < 0) _exit(125);
+        }
         execvp(argv[0], argv.data());
         _exit(127);
     }

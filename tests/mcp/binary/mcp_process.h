@@ -4,6 +4,8 @@
 // (a name ending in ".exe") runs under wine.
 #include <sys/types.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,10 @@ bool testing_windows_mcp();
 
 class McpProcess {
 public:
-    explicit McpProcess(const std::vector<std::string>& arguments);
+    // `file_size_limit` limits any file the process writes (RLIMIT_FSIZE),
+    // as a full disk would.
+    explicit McpProcess(const std::vector<std::string>& arguments,
+                        std::optional<std::uint64_t> file_size_limit = std::nullopt);
     ~McpProcess();
     McpProcess(const McpProcess&) = delete;
     McpProcess& operator=(const McpProcess&) = delete;

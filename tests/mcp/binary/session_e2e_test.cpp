@@ -34,6 +34,27 @@ JsonValue ask(McpProcess& mcp, const std::string& line) {
     return reply.empty() ? JsonValue() : JsonValue::parse(reply);
 }
 
+std::vector<std::string> file_names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : files_in(folder)) names.push_back(name);
+    return names;
+}
+
+// One tools/call request line, id 1.
+std::string tool_call(const std::string& tool, const JsonValue& arguments) {
+    return json_text({{"jsonrpc", "2.0"},
+                      {"id", 1},
+                      {"method", "tools/call"},
+                      {"params", {{"name", tool}, {"arguments", arguments}}}});
+}
+
+// The unreachable message as a tool result carries it: without vistrel's
+// "error: " and line break.
+std::string unreachable_text(std::uint16_t port, const std::string& reason) {
+    std::string message = unreachable("http://127.0.0.1:" + std::to_string(port) + "/api", reason);
+    return message.substr(7, message.size() - 8);
+}
+
 const std::string closed_port_refusal() {
     return testing_windows_mcp() ? "Connection refused. (os error 10061)" : "Connection refused (os error 111)";
 }
@@ -46,22 +67,29 @@ TEST(McpBinary, ASessionAgainstTheFakeApp) {
     ScratchFolder folder;
     McpProcess mcp({"--port", std::to_string(app.port()), "--dir", folder.path.string()});
 
-    JsonValue init = ask(mcp, R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{},"clientInfo":{"name":"t","version":"1"}}})");
+    JsonValue init = ask(
+        mcp,
+        R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{},"clientInfo":{"name":"t","version":"1"}}})");
     EXPECT_EQ(init["result"]["protocolVersion"], "2025-11-25");
     EXPECT_EQ(init["result"]["serverInfo"]["name"], "vistrel-mcp");
-    mcp.write(R"({"jsonrpc":"2.0","method":"notifications/initialized"})" "\n");
+    mcp.write(std::string(R"({"jsonrpc":"2.0","method":"notifications/initialized"})") + "\n");
     EXPECT_EQ(ask(mcp, R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})")["result"]["tools"].size(), 12u);
 
-    JsonValue status = ask(mcp, R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"status","arguments":{}}})");
+    JsonValue status =
+        ask(mcp, R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"status","arguments":{}}})");
     EXPECT_EQ(status["result"]["structuredContent"],
               JsonValue::parse(R"({"device":"0","height":720,"port":7777,"version":"0.9","width":1280})"));
 
-    JsonValue snap = ask(mcp, R"({"jsonrpc":"2.0","id":"s","method":"tools/call","params":{"name":"snap","arguments":{"device":"1","width":640,"height":480}}})");
+    JsonValue snap = ask(
+        mcp,
+        R"({"jsonrpc":"2.0","id":"s","method":"tools/call","params":{"name":"snap","arguments":{"device":"1","width":640,"height":480}}})");
     EXPECT_EQ(snap["id"], "s");
     EXPECT_EQ(snap["result"]["content"][0]["text"], "640x480 JPEG, 3029 bytes");
     EXPECT_EQ(snap["result"]["content"][1]["data"], base64(jpeg_640x480()));
 
-    JsonValue record = ask(mcp, R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"record","arguments":{"secs":1,"format":"mp4"}}})");
+    JsonValue record = ask(
+        mcp,
+        R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":{"name":"record","arguments":{"secs":1,"format":"mp4"}}})");
     std::map<std::string, std::string> files = files_in(folder.path);
     ASSERT_EQ(files.size(), 1u);
     const auto& [name, bytes] = *files.begin();
@@ -83,6 +111,78 @@ TEST(McpBinary, ASessionAgainstTheFakeApp) {
                   with_port(post_request("/api/screen/record", R"({"format":"mp4","secs":1})"), app.port())}));
 }
 
+// A recording, or a picture saved at a path, goes to its new file as it
+// arrives; when the reply is refused, cut short or cannot be written whole,
+// the tool fails with vistrel's message and no file is left.
+TEST(McpBinary, ASaveThatFailsLeavesNoFile) {
+    struct Case {
+        std::string name;
+        std::string tool;
+        JsonValue arguments;  // a "path" member is taken as a name in the folder
+        ScriptedReply reply;
+        std::string text;  // "{path}" for the path; "{port}", "{too_large}"
+        std::optional<std::uint64_t> file_size_limit{};
+    };
+    const std::string cut_head = "HTTP/1.1 200 OK\r\nContent-Length: 65536\r\n\r\n";
+    const std::string video(64 * 1024, 'v');
+    const std::string picture = jpeg_640x480() + std::string(65536 - jpeg_640x480().size(), 'p');
+    const Case cases[] = {
+        {"a recording cut short",
+         "record",
+         {{"secs", 1}},
+         ScriptedReply{cut_head + video.substr(0, 7)},
+         "transfer closed with 65529 bytes remaining"},
+        {"a recording to a path cut short",
+         "record",
+         {{"secs", 1}, {"path", "clip.webm"}},
+         ScriptedReply{cut_head + video.substr(0, 40000)},
+         "transfer closed with 25536 bytes remaining"},
+        {"a picture to a path cut short",
+         "snap",
+         {{"path", "shot.jpg"}},
+         ScriptedReply{cut_head + picture.substr(0, 30000)},
+         "transfer closed with 35536 bytes remaining"},
+        {"a refused recording",
+         "record",
+         {{"secs", 1}, {"path", "clip.webm"}},
+         json_reply(R"({"error":"no display"})", 503),
+         "no display"},
+        {"a recording on a full disk",
+         "record",
+         {{"secs", 1}, {"path", "clip.webm"}},
+         http_reply(200, video),
+         "cannot write {path}: {too_large}",
+         16384},
+        {"a picture on a full disk",
+         "screenshot",
+         {{"path", "shot.jpg"}},
+         http_reply(200, picture),
+         "cannot write {path}: {too_large}",
+         16384},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A file size limit is a POSIX resource limit; under wine it ends the
+        // whole wine process before the program sees an error.
+        if (c.file_size_limit && testing_windows_mcp()) continue;
+        FakeApp app({c.reply});
+        ScratchFolder folder;
+        JsonValue arguments = c.arguments;
+        std::string path;
+        if (arguments.contains("path")) {
+            path = (folder.path / arguments["path"].get<std::string>()).string();
+            arguments["path"] = path;
+        }
+        McpProcess mcp({"--port", std::to_string(app.port()), "--dir", folder.path.string()}, c.file_size_limit);
+        JsonValue reply = ask(mcp, tool_call(c.tool, arguments));
+        std::string text =
+            c.text.rfind("transfer closed", 0) == 0 ? unreachable_text(app.port(), c.text) : expand(c.text, app.port());
+        for (std::size_t at; (at = text.find("{path}")) != std::string::npos;) text.replace(at, 6, path);
+        EXPECT_EQ(reply["result"], JsonValue({{"content", {{{"type", "text"}, {"text", text}}}}, {"isError", true}}));
+        EXPECT_EQ(file_names(folder.path), std::vector<std::string>{});
+    }
+}
+
 TEST(McpBinary, AnAppThatIsNotRunning) {
     std::uint16_t port = closed_port();
     McpProcess mcp({"--port=" + std::to_string(port)});
@@ -94,7 +194,10 @@ TEST(McpBinary, AnAppThatIsNotRunning) {
 
 TEST(McpBinary, BadLinesAndTheEndOfInput) {
     McpProcess mcp({});
-    mcp.write("not json\r\n{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"nope\"}\r\n{\"jsonrpc\":\"2.0\",\"id\":8,\"method\":\"ping\"}");
+    mcp.write(
+        "not json\r\n"
+        "{\"jsonrpc\":\"2.0\",\"id\":7,\"method\":\"nope\"}\r\n"
+        "{\"jsonrpc\":\"2.0\",\"id\":8,\"method\":\"ping\"}");
     mcp.close_input();
     EXPECT_EQ(mcp.wait(), 0);
     EXPECT_EQ(mcp.rest_of_output(),
