@@ -24,12 +24,12 @@ const std::string away = "cannot reach Vistrel: no app here";
 
 struct AbsentApp final : AppApi {
     Result<JsonValue> health() override { return Failure{away}; }
-    Result<std::string> frame(const std::optional<std::string>&, const FrameSizeRequest&) override {
+    Result<std::uint64_t> frame(const std::optional<std::string>&, const FrameSizeRequest&, BodySink&) override {
         return Failure{away};
     }
-    Result<std::string> screenshot(const FrameSizeRequest&) override { return Failure{away}; }
+    Result<std::uint64_t> screenshot(const FrameSizeRequest&, BodySink&) override { return Failure{away}; }
     Result<JsonValue> focus(const std::optional<std::string>&) override { return Failure{away}; }
-    Result<std::string> record(std::uint32_t, const std::string&) override { return Failure{away}; }
+    Result<std::uint64_t> record(std::uint32_t, const std::string&, BodySink&) override { return Failure{away}; }
     Result<JsonValue> devices() override { return Failure{away}; }
     Result<JsonValue> controls(const std::optional<std::string>&) override { return Failure{away}; }
     Result<JsonValue> set_control(const std::optional<std::string>&, const std::string&, std::int64_t) override {
