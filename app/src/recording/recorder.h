@@ -1,5 +1,6 @@
 #pragma once
 // Screen recordings, made by the ffmpeg program from the X display.
+#include "cancellation.h"
 #include "screen/screen_capture.h"
 
 #include <nlohmann/json.hpp>
@@ -31,5 +32,6 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
                                           const std::string& output);
 
 // Records for the requested time and returns the finished file. Refusals:
-// 503 without a display, 500 when ffmpeg is missing or fails.
-Recording record_screen(const RecordingRequest& request);
+// 503 without a display or when the app is stopping, 500 when ffmpeg is
+// missing or fails. Cancelled when `cancelled` turns true first.
+Recording record_screen(const RecordingRequest& request, const CancelCheck& cancelled);
