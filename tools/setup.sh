@@ -23,8 +23,10 @@ cd "$here"
 "$vistrel" look
 echo
 if [ "$started" = yes ]; then
-    echo "vistrel-app was started with --simulated-camera: besides any webcam it serves a"
-    echo "simulated camera that films a test chart, so a photo from it shows no real scene"
+    echo "vistrel-app was started with --simulated-camera: besides any webcam it serves"
+    echo "\"sim\", a simulated camera filming a test chart, which is the default camera"
+    echo "only when no webcam is found (the \"camera\" line of vistrel status above names"
+    echo "the camera vistrel.jpg came from)"
 fi
 echo "vistrel is $vistrel"
 echo "stop the app with: bash $root/app/scripts/stop-app.sh"

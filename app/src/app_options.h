@@ -8,8 +8,8 @@
 inline constexpr int default_app_port = 7777;
 
 struct AppOptions {
-    int port = default_app_port;  // 0: any free port
-    std::optional<int> focus_at;  // the simulated lens's sharp position; random when absent
+    int port = default_app_port;    // 0: any free port
+    std::optional<int> focus_at;    // the simulated lens's sharp position; random when absent
     bool simulated_camera = false;  // serve the simulated camera as well
     bool help = false;
     bool version = false;

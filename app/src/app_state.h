@@ -1,9 +1,9 @@
 #pragma once
-// Everything the request handlers share. Each part guards itself: the
+// Everything the request handlers share. Each part guards itself: every
 // camera and the sources with their own locks, the screen and recordings
 // with the locks below. A recording holds only its own lock, so the rest of
 // the app keeps answering while it runs.
-#include "cameras/simulated_camera.h"
+#include "cameras/camera_registry.h"
 #include "sources/sources_store.h"
 
 #include <atomic>
@@ -11,7 +11,7 @@
 
 struct AppState {
     int port = 0;  // the port the app listens on, once bound
-    SimulatedCamera camera;
+    CameraRegistry cameras;
     SourcesStore sources;
     std::mutex screen_mutex;     // one capture of the X display at a time
     std::mutex recording_mutex;  // one recording at a time

@@ -1,6 +1,5 @@
 #include "devices.h"
 
-#include "cameras/simulated_camera.h"
 #include "refusal.h"
 #include "screen/screen_capture.h"
 #include "sources/registered_sources.h"
@@ -15,37 +14,46 @@ std::vector<NetSource> sources_or_refuse(SourcesStore& store) {
     return load_sources_or_refuse(store);
 }
 
-std::string known_ids(SourcesStore& store) {
-    std::string ids = std::string("\"") + simulated_camera_id + "\"";
-    if (find_screen()) ids += ", \"screen\"";
+std::string known_ids(CameraRegistry& cameras, SourcesStore& store) {
+    std::string ids;
+    auto add = [&](const std::string& id) { ids += (ids.empty() ? "\"" : ", \"") + id + "\""; };
+    for (const auto& camera : list_cameras(cameras)) add(camera->description().id);
+    if (find_screen()) add(screen_device_id);
     try {
-        for (const auto& source : sources_or_refuse(store)) ids += ", \"net:" + source.name + "\"";
+        for (const auto& source : sources_or_refuse(store)) add("net:" + source.name);
     } catch (const Refusal&) {
         // The list of ids is only advice; a broken sources file is reported
         // where sources are used.
     }
-    return ids;
+    return ids.empty() ? "none" : ids;
 }
 }  // namespace
 
-DeviceRef find_device(std::string_view id, SourcesStore& store) {
-    if (id.empty() || id == simulated_camera_id) return {DeviceKind::camera, simulated_camera_id, {}};
-    if (id == screen_device_id) return {DeviceKind::screen, screen_device_id, {}};
+DeviceRef find_device(std::string_view id, CameraRegistry& cameras, SourcesStore& store) {
+    if (id.empty()) {
+        auto camera = default_camera(cameras);
+        if (!camera) throw Refusal{404, no_camera_text};
+        return {DeviceKind::camera, camera->description().id, camera, {}};
+    }
+    if (id == screen_device_id) return {DeviceKind::screen, screen_device_id, nullptr, {}};
     if (id.substr(0, 4) == "net:") {
         std::string_view name = id.substr(4);
         for (const auto& source : sources_or_refuse(store)) {
-            if (source.name == name) return {DeviceKind::net, std::string(id), source};
+            if (source.name == name) return {DeviceKind::net, std::string(id), nullptr, source};
         }
         throw Refusal{404, "no network camera named \"" + std::string(name) +
                                "\" is registered; see vistrel sources, or add one with vistrel add-source"};
     }
-    throw Refusal{404, "no device \"" + std::string(id) + "\"; the devices are " + known_ids(store)};
+    if (auto camera = find_camera(cameras, id)) return {DeviceKind::camera, std::string(id), camera, {}};
+    throw Refusal{404, "no device \"" + std::string(id) + "\"; the devices are " + known_ids(cameras, store)};
 }
 
-json list_devices(SourcesStore& store, std::string& warning) {
+json list_devices(CameraRegistry& cameras, SourcesStore& store, std::string& warning) {
     json devices = json::array();
-    devices.push_back(
-        {{"id", simulated_camera_id}, {"name", simulated_camera_name}, {"focusable", true}, {"kind", "camera"}});
+    for (const auto& camera : list_cameras(cameras)) {
+        CameraDescription about = camera->description();
+        devices.push_back({{"id", about.id}, {"name", about.name}, {"focusable", about.focusable}, {"kind", "camera"}});
+    }
     if (auto screen = find_screen()) {
         char name[96];
         std::snprintf(name, sizeof name, "Screen %s (%dx%d)", screen->display.c_str(), screen->size.width,

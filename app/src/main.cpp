@@ -1,6 +1,7 @@
 // vistrel-app: the companion app that vistrel talks to.
 #include "app_options.h"
 #include "app_state.h"
+#include "cameras/simulated_camera.h"
 #include "http/server.h"
 #include "recording/child_process.h"
 #include "screen/screen_capture.h"
@@ -59,7 +60,11 @@ int main(int argc, char** argv) {
     prepare_screen_capture();
 
     AppState state;
-    state.camera.in_focus_at = hidden_focus_position(options);
+    // A simulated picture is served only to whoever asked for it.
+    if (options.simulated_camera) {
+        state.cameras.backends.push_back(
+            simulated_camera_backend(std::make_shared<SimulatedCamera>(hidden_focus_position(options))));
+    }
     state.sources.file = config_folder() / "sources.json";
 
     LenientServer server;

@@ -13,11 +13,15 @@ std::vector<CameraControl> simulated_camera_controls() {
     };
 }
 
-int control_value(const std::vector<CameraControl>& controls, std::string_view name) {
+const CameraControl& find_control(const std::vector<CameraControl>& controls, std::string_view name) {
     for (const auto& control : controls) {
-        if (control.name == name) return control.value;
+        if (control.name == name) return control;
     }
     throw std::logic_error("no control " + std::string(name));
+}
+
+int control_value(const std::vector<CameraControl>& controls, std::string_view name) {
+    return find_control(controls, name).value;
 }
 
 int set_control(std::vector<CameraControl>& controls, std::string_view name, std::int64_t value) {

@@ -16,7 +16,8 @@ struct CameraControl {
 // exposure and brightness.
 std::vector<CameraControl> simulated_camera_controls();
 
-// The value of a control that is known to exist.
+// A control that is known to exist, and its value.
+const CameraControl& find_control(const std::vector<CameraControl>& controls, std::string_view name);
 int control_value(const std::vector<CameraControl>& controls, std::string_view name);
 
 // Sets one control and returns its previous value. An unknown name or a value

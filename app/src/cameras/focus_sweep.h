@@ -12,6 +12,7 @@ struct SweepResult {
     int focus = 0;                     // the sharpest position found
     double sharpness = 0;              // its sharpness
     std::vector<FocusSample> samples;  // every position tried, in the order tried
+    int frames = 0;                    // frames the camera delivered for the sweep
 };
 
 // Coarse to fine: positions 1/16 of the range apart, then a quarter of that

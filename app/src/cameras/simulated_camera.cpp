@@ -1,6 +1,7 @@
 #include "cameras/simulated_camera.h"
 
 #include "imaging/blur.h"
+#include "imaging/jpeg.h"
 #include "imaging/sharpness.h"
 #include "imaging/test_scene.h"
 
@@ -39,20 +40,28 @@ void apply_exposure(Image& image, int exposure, int brightness) {
     }
 }
 
-// Caller holds camera.mutex.
-Image render_frame(SimulatedCamera& camera, int width, int height) {
-    ++camera.frames_taken;
+class SimulatedCameras final : public CameraBackend {
+public:
+    explicit SimulatedCameras(std::shared_ptr<SimulatedCamera> camera) : camera_(std::move(camera)) {}
+    std::vector<std::shared_ptr<Camera>> list() override { return {camera_}; }
+
+private:
+    std::shared_ptr<SimulatedCamera> camera_;
+};
+}  // namespace
+
+Image SimulatedCamera::render_frame(int width, int height) {
+    ++frames_taken_;
     char frame[32];
-    std::snprintf(frame, sizeof frame, "FRAME %06llu", static_cast<unsigned long long>(camera.frames_taken));
+    std::snprintf(frame, sizeof frame, "FRAME %06llu", static_cast<unsigned long long>(frames_taken_));
     std::string clock = clock_text();
-    double zoom = control_value(camera.controls, "zoom") / 100.0;
+    double zoom = control_value(controls_, "zoom") / 100.0;
     Image image = render_test_scene(width, height, zoom, SceneText{clock, frame});
-    int distance = std::abs(control_value(camera.controls, "focus") - camera.in_focus_at);
+    int distance = std::abs(control_value(controls_, "focus") - in_focus_at_);
     gaussian_blur(image, defocus_sigma(distance, width));
-    apply_exposure(image, control_value(camera.controls, "exposure"), control_value(camera.controls, "brightness"));
+    apply_exposure(image, control_value(controls_, "exposure"), control_value(controls_, "brightness"));
     return image;
 }
-}  // namespace
 
 double defocus_sigma(int distance, int width) {
     // A quarter pixel per step at 640 pixels across: one step off is hard to
@@ -60,34 +69,43 @@ double defocus_sigma(int distance, int width) {
     return std::abs(distance) * 0.25 * width / 640.0;
 }
 
-Image capture_camera_frame(SimulatedCamera& camera, int width, int height) {
-    std::lock_guard lock(camera.mutex);
-    return render_frame(camera, width, height);
+CameraDescription SimulatedCamera::description() const {
+    return {simulated_camera_id, simulated_camera_name, "simulated", true};
 }
 
-std::vector<CameraControl> camera_controls(SimulatedCamera& camera) {
-    std::lock_guard lock(camera.mutex);
-    return camera.controls;
+Image SimulatedCamera::capture_image(int width, int height) {
+    std::lock_guard lock(mutex_);
+    return render_frame(width, height);
 }
 
-int set_camera_control(SimulatedCamera& camera, std::string_view name, std::int64_t value) {
-    std::lock_guard lock(camera.mutex);
-    return set_control(camera.controls, name, value);
+std::string SimulatedCamera::capture_jpeg(const SizeRequest& size) {
+    FrameSize target = resolve_frame_size(size, default_size());
+    return encode_jpeg(capture_image(target.width, target.height));
 }
 
-SweepResult autofocus_camera(SimulatedCamera& camera) {
-    std::lock_guard lock(camera.mutex);
-    int min_focus = 0, max_focus = 0;
-    for (const auto& control : camera.controls) {
-        if (control.name == "focus") {
-            min_focus = control.min;
-            max_focus = control.max;
-        }
-    }
-    SweepResult result = sweep_focus(min_focus, max_focus, [&](int focus) {
-        set_control(camera.controls, "focus", focus);
-        return laplacian_variance(render_frame(camera, sweep_width, sweep_height));
+std::vector<CameraControl> SimulatedCamera::controls() {
+    std::lock_guard lock(mutex_);
+    return controls_;
+}
+
+ControlChange SimulatedCamera::set_control(std::string_view name, std::int64_t value) {
+    std::lock_guard lock(mutex_);
+    int was = ::set_control(controls_, name, value);
+    return {was, control_value(controls_, name)};
+}
+
+SweepResult SimulatedCamera::focus_sweep() {
+    std::lock_guard lock(mutex_);
+    const CameraControl& focus = find_control(controls_, "focus");
+    SweepResult result = sweep_focus(focus.min, focus.max, [&](int position) {
+        ::set_control(controls_, "focus", position);
+        return laplacian_variance(render_frame(sweep_width, sweep_height));
     });
-    set_control(camera.controls, "focus", result.focus);
+    ::set_control(controls_, "focus", result.focus);
+    result.frames = static_cast<int>(result.samples.size());
     return result;
+}
+
+std::unique_ptr<CameraBackend> simulated_camera_backend(std::shared_ptr<SimulatedCamera> camera) {
+    return std::make_unique<SimulatedCameras>(std::move(camera));
 }

@@ -4,28 +4,33 @@
 #include "http/replies.h"
 #include "refusal.h"
 
-void add_controls_endpoints(httplib::Server& server, AppState& state) {
-    server.Get(
-        "/api/controls", guarded([&state](const httplib::Request& req, httplib::Response& res) {
-            DeviceRef device = find_device(query_device(req), state.sources);
-            nlohmann::json controls = nlohmann::json::array();
-            // Only the camera has knobs; the screen and network cameras list none.
-            if (device.kind == DeviceKind::camera) {
-                for (const auto& control : camera_controls(state.camera)) {
-                    controls.push_back(
-                        {{"name", control.name}, {"min", control.min}, {"max", control.max}, {"value", control.value}});
-                }
-            }
-            reply_json(res, {{"device", device.id}, {"controls", controls}});
-        }));
+nlohmann::json controls_reply(AppState& state, std::string_view device_id) {
+    DeviceRef device = find_device(device_id, state.cameras, state.sources);
+    nlohmann::json controls = nlohmann::json::array();
+    // Only cameras have knobs; the screen and network cameras list none.
+    if (device.kind == DeviceKind::camera) {
+        for (const auto& control : device.camera->controls()) {
+            controls.push_back(
+                {{"name", control.name}, {"min", control.min}, {"max", control.max}, {"value", control.value}});
+        }
+    }
+    return {{"device", device.id}, {"controls", controls}};
+}
 
+nlohmann::json set_control_reply(AppState& state, const nlohmann::json& body) {
+    std::string name = required_string_member(body, "name");
+    std::int64_t value = required_integer_member(body, "value");
+    DeviceRef device = find_device(optional_string_member(body, "device").value_or(""), state.cameras, state.sources);
+    if (device.kind != DeviceKind::camera) throw Refusal{400, device.id + " has no controls to set"};
+    ControlChange change = device.camera->set_control(name, value);
+    return {{"device", device.id}, {"control", name}, {"value", change.value}, {"was", change.was}};
+}
+
+void add_controls_endpoints(httplib::Server& server, AppState& state) {
+    server.Get("/api/controls", guarded([&state](const httplib::Request& req, httplib::Response& res) {
+                   reply_json(res, controls_reply(state, query_device(req)));
+               }));
     server.Post("/api/controls", guarded([&state](const httplib::Request& req, httplib::Response& res) {
-                    nlohmann::json body = parse_json_object(req.body);
-                    std::string name = required_string_member(body, "name");
-                    std::int64_t value = required_integer_member(body, "value");
-                    DeviceRef device = find_device(optional_string_member(body, "device").value_or(""), state.sources);
-                    if (device.kind != DeviceKind::camera) throw Refusal{400, device.id + " has no controls to set"};
-                    int was = set_camera_control(state.camera, name, value);
-                    reply_json(res, {{"device", device.id}, {"control", name}, {"value", value}, {"was", was}});
+                    reply_json(res, set_control_reply(state, parse_json_object(req.body)));
                 }));
 }

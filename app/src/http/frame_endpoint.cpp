@@ -1,7 +1,6 @@
 #include "devices.h"
 #include "http/endpoints.h"
 #include "http/replies.h"
-#include "imaging/frame_size.h"
 #include "imaging/jpeg.h"
 #include "imaging/scale.h"
 #include "refusal.h"
@@ -19,11 +18,6 @@ SizeRequest requested_size(const httplib::Request& req) {
 Image fitted(Image image, const SizeRequest& size) {
     FrameSize target = resolve_frame_size(size, {image.width, image.height});
     return scale_image(image, target.width, target.height);
-}
-
-std::string camera_jpeg(AppState& state, const SizeRequest& size) {
-    FrameSize target = resolve_frame_size(size, {simulated_camera_width, simulated_camera_height});
-    return encode_jpeg(capture_camera_frame(state.camera, target.width, target.height));
 }
 
 std::string screen_jpeg(AppState& state, const SizeRequest& size) {
@@ -45,22 +39,22 @@ std::string net_jpeg(const DeviceRef& device, const SizeRequest& size) {
 }
 }  // namespace
 
+std::string frame_reply(AppState& state, std::string_view device_id, const SizeRequest& size) {
+    DeviceRef device = find_device(device_id, state.cameras, state.sources);
+    switch (device.kind) {
+        case DeviceKind::camera:
+            return device.camera->capture_jpeg(size);
+        case DeviceKind::screen:
+            return screen_jpeg(state, size);
+        case DeviceKind::net:
+            return net_jpeg(device, size);
+    }
+    throw Refusal{500, "unknown kind of device"};
+}
+
 void add_frame_endpoint(httplib::Server& server, AppState& state) {
     server.Get("/api/frame.jpg", guarded([&state](const httplib::Request& req, httplib::Response& res) {
                    SizeRequest size = requested_size(req);
-                   DeviceRef device = find_device(query_device(req), state.sources);
-                   std::string jpeg;
-                   switch (device.kind) {
-                       case DeviceKind::camera:
-                           jpeg = camera_jpeg(state, size);
-                           break;
-                       case DeviceKind::screen:
-                           jpeg = screen_jpeg(state, size);
-                           break;
-                       case DeviceKind::net:
-                           jpeg = net_jpeg(device, size);
-                           break;
-                   }
-                   reply_bytes(res, std::move(jpeg), "image/jpeg");
+                   reply_bytes(res, frame_reply(state, query_device(req), size), "image/jpeg");
                }));
 }

@@ -2,20 +2,33 @@
 #include "http/replies.h"
 #include "screen/screen_capture.h"
 
+using nlohmann::json;
+
+json health_reply(AppState& state) {
+    // The defaults a request without --device or --size gets; null when
+    // there is no camera to default to.
+    json settings = {{"device", nullptr}, {"width", nullptr}, {"height", nullptr}};
+    json camera = nullptr;
+    if (auto chosen = default_camera(state.cameras)) {
+        CameraDescription about = chosen->description();
+        FrameSize size = chosen->default_size();
+        settings = {{"device", about.id}, {"width", size.width}, {"height", size.height}};
+        camera = about.kind;
+    }
+    auto screen = find_screen();
+    return {
+        {"version", VISTREL_APP_VERSION},
+        {"port", state.port},
+        {"settings", settings},
+        {"camera", camera},
+        {"screen", screen ? json(screen->display) : json(nullptr)},
+        {"recording", state.recording.load()},
+    };
+}
+
 void add_health_endpoint(httplib::Server& server, AppState& state) {
     server.Get("/api/health", guarded([&state](const httplib::Request&, httplib::Response& res) {
-                   auto screen = find_screen();
-                   reply_json(res, {
-                                       {"version", VISTREL_APP_VERSION},
-                                       {"port", state.port},
-                                       {"settings",
-                                        {{"device", simulated_camera_id},
-                                         {"width", simulated_camera_width},
-                                         {"height", simulated_camera_height}}},
-                                       {"camera", "simulated"},
-                                       {"screen", screen ? nlohmann::json(screen->display) : nlohmann::json(nullptr)},
-                                       {"recording", state.recording.load()},
-                                   });
+                   reply_json(res, health_reply(state));
                }));
 }
 

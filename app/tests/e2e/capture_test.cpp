@@ -107,7 +107,7 @@ TEST_F(CaptureTest, BadSizesAndUnknownDevicesAreRefused) {
         {{"snap", "--size", "640x"}, "height must be a whole number from 16 to 4096 (got \"\")"},
         {{"snap", "--size", "-640x480"}, "width must be a whole number from 16 to 4096 (got \"-640\")"},
         {{"screenshot", "--size", "1x1"}, "width must be a whole number from 16 to 4096 (got \"1\")"},
-        {{"snap", "--device", "9"}, "no device \"9\"; the devices are \"0\", \"screen\""},
+        {{"snap", "--device", "9"}, "no device \"9\"; the devices are \"sim\", \"screen\""},
         {{"snap", "--device", "net:nothing"},
          "no network camera named \"nothing\" is registered; see vistrel sources, or add one with vistrel add-source"},
     };
@@ -138,7 +138,7 @@ protected:
 TEST_F(NoDisplayTest, ScreenIsNotListedAndItsCommandsAreRefused) {
     RunResult devices = vistrel({"devices"});
     ASSERT_EQ(devices.exit_status, 0);
-    EXPECT_EQ(devices.out, "    0  Simulated camera (test scene)      focusable\n");
+    EXPECT_EQ(devices.out, "  sim  Simulated camera (test scene)      focusable\n");
 
     expect_refused(vistrel({"screenshot"}), "no screen: DISPLAY is not set, so there is no X display to capture");
     expect_refused(vistrel({"record", "--secs", "1"}),

@@ -11,14 +11,14 @@ using InventoryTest = AppTest;
 TEST_F(InventoryTest, StatusNamesVersionPortAndDefaults) {
     RunResult r = vistrel({"status"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
-    EXPECT_EQ(r.out, "vistrel \"0.1.0\" on port " + std::to_string(app.port) + "\n  camera  0\n  size    1280x720\n");
+    EXPECT_EQ(r.out, "vistrel \"0.1.0\" on port " + std::to_string(app.port) + "\n  camera  sim\n  size    1280x720\n");
 }
 
 TEST_F(InventoryTest, DevicesListsTheSimulatedCameraAndTheScreen) {
     RunResult r = vistrel({"devices"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out,
-              "    0  Simulated camera (test scene)      focusable\n"
+              "  sim  Simulated camera (test scene)      focusable\n"
               "  screen  Screen " +
                   xvfb.name + " (1280x720)" +
                   std::string(34 - std::string("Screen " + xvfb.name + " (1280x720)").size(), ' ') + " fixed focus\n");
@@ -42,7 +42,7 @@ TEST_F(InventoryTest, SetChangesOneControlAndReportsThePreviousValue) {
     RunResult r = vistrel({"set", "focus", "60"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     EXPECT_EQ(r.out, "\"focus\" = 60 (was 128)\n");
-    EXPECT_EQ(vistrel({"set", "zoom", "250", "--device", "0"}).out, "\"zoom\" = 250 (was 100)\n");
+    EXPECT_EQ(vistrel({"set", "zoom", "250", "--device", "sim"}).out, "\"zoom\" = 250 (was 100)\n");
     RunResult controls = vistrel({"controls"});
     EXPECT_NE(controls.out.find("  focus          0..255  now 60\n"), std::string::npos) << controls.out;
     EXPECT_NE(controls.out.find("  zoom           100..400  now 250\n"), std::string::npos) << controls.out;
@@ -61,7 +61,7 @@ TEST_F(InventoryTest, SetRefusesUnknownControlsValuesOutOfRangeAndDevicesWithout
         {{"set", "brightness", "9223372036854775807"},
          "brightness must be between -100 and 100 (got 9223372036854775807)"},
         {{"set", "focus", "5", "--device", "screen"}, "screen has no controls to set"},
-        {{"set", "focus", "5", "--device", "2"}, "no device \"2\"; the devices are \"0\", \"screen\""},
+        {{"set", "focus", "5", "--device", "2"}, "no device \"2\"; the devices are \"sim\", \"screen\""},
     };
     for (const auto& c : cases) expect_refused(vistrel(c.args), c.message);
     EXPECT_NE(vistrel({"controls"}).out.find("now 128"), std::string::npos) << "a refused set changed the focus";

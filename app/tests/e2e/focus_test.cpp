@@ -82,10 +82,10 @@ TEST_F(FocusTest, FocusReportsEverySampleAndKeepsTheLock) {
 
 TEST_F(FocusTest, DevicesWithoutALensAreRefused) {
     expect_refused(vistrel({"focus", "--device", "screen"}),
-                   "screen has no lens to focus; only the camera \"0\" can focus");
+                   "screen has no lens to focus; the cameras that can focus are \"sim\"");
     expect_refused(vistrel({"look", "--device", "screen"}),
-                   "screen has no lens to focus; only the camera \"0\" can focus");
-    expect_refused(vistrel({"focus", "--device", "7"}), "no device \"7\"; the devices are \"0\", \"screen\"");
+                   "screen has no lens to focus; the cameras that can focus are \"sim\"");
+    expect_refused(vistrel({"focus", "--device", "7"}), "no device \"7\"; the devices are \"sim\", \"screen\"");
     EXPECT_FALSE(std::filesystem::exists(in_work("vistrel.jpg")));
 }
 

@@ -23,7 +23,7 @@ TEST_F(RobustnessTest, ClientStyleRequestsAreServedAndClosed) {
     EXPECT_NE(reply.head.find("Connection: close"), std::string::npos) << reply.head;
     auto health = nlohmann::json::parse(reply.body);
     EXPECT_EQ(health.at("port"), app.port);
-    EXPECT_EQ(health.at("settings").at("device"), "0");
+    EXPECT_EQ(health.at("settings").at("device"), "sim");
     EXPECT_EQ(raw_exchange(app.port, client_style_request("GET", "/api/health", app.port, "", "",
                                                           "localhost:" + std::to_string(app.port)))
                   .status,

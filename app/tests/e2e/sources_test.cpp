@@ -36,7 +36,7 @@ TEST_F(SourcesTest, AddListUseAndForgetASource) {
     EXPECT_EQ(small->height, 120);
     // A network camera has neither lens nor knobs.
     expect_refused(vistrel({"focus", "--device", "net:phone"}),
-                   "net:phone has no lens to focus; only the camera \"0\" can focus");
+                   "net:phone has no lens to focus; the cameras that can focus are \"sim\"");
     EXPECT_EQ(vistrel({"controls", "--device", "net:phone"}).out, "");
 
     RunResult removed = vistrel({"forget-source", "phone"});

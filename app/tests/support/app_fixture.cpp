@@ -25,8 +25,9 @@ void AppTest::TearDown() {
 void AppTest::start_app_process() {
     std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config_home};
     if (wants_display()) env.push_back("DISPLAY=" + xvfb.name);
-    app = start_app({"--simulated-camera", "--focus-at", std::to_string(focus_position())}, clean_environment(env),
-                    temp + "/app.log");
+    std::vector<std::string> args;
+    if (wants_simulated_camera()) args = {"--simulated-camera", "--focus-at", std::to_string(focus_position())};
+    app = start_app(args, clean_environment(env), temp + "/app.log");
 }
 
 void AppTest::restart_app() {

@@ -19,9 +19,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Overridden by tests that need the app without a display or with another
-    // hidden focus position.
+    // Overridden by tests that need the app without a display, without the
+    // simulated camera or with another hidden focus position.
     virtual bool wants_display() const { return true; }
+    virtual bool wants_simulated_camera() const { return true; }
     virtual int focus_position() const { return hidden_focus; }
 
     // Runs vistrel with `args` and --port=PORT in the test's work folder.

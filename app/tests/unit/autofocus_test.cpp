@@ -1,6 +1,6 @@
 // The whole chain of the simulated camera: scene, defocus, sharpness, sweep.
 #include "cameras/simulated_camera.h"
-
+#include "imaging/jpeg.h"
 #include "imaging/sharpness.h"
 
 #include <gtest/gtest.h>
@@ -10,34 +10,45 @@
 namespace {
 TEST(Autofocus, LocksWithinTwoStepsOfTheHiddenPositionAndKeepsIt) {
     for (int hidden : {0, 37, 137, 221, 255}) {
-        SimulatedCamera camera;
-        camera.in_focus_at = hidden;
-        SweepResult sweep = autofocus_camera(camera);
+        SimulatedCamera camera(hidden);
+        SweepResult sweep = camera.focus_sweep();
         EXPECT_LE(std::abs(sweep.focus - hidden), 2) << "hidden at " << hidden;
-        EXPECT_EQ(control_value(camera.controls, "focus"), sweep.focus);
+        EXPECT_EQ(control_value(camera.controls(), "focus"), sweep.focus);
         EXPECT_LE(sweep.samples.size(), 40u);
+        EXPECT_EQ(sweep.frames, static_cast<int>(sweep.samples.size()));
     }
 }
 
 TEST(Autofocus, BlurGrowsWithDistanceFromTheSharpPosition) {
-    SimulatedCamera camera;
-    camera.in_focus_at = 100;
+    SimulatedCamera camera(100);
     double previous = 0;
     for (int focus : {0, 40, 80, 95, 100}) {
-        set_control(camera.controls, "focus", focus);
-        double sharpness = laplacian_variance(capture_camera_frame(camera, 320, 180));
+        camera.set_control("focus", focus);
+        double sharpness = laplacian_variance(camera.capture_image(320, 180));
         EXPECT_GT(sharpness, previous) << "focus " << focus;
         previous = sharpness;
     }
 }
 
 TEST(Autofocus, FramesHaveTheAskedSize) {
-    SimulatedCamera camera;
+    SimulatedCamera camera(128);
     for (auto [w, h] : {std::pair{16, 16}, {640, 480}, {100, 1000}}) {
-        Image frame = capture_camera_frame(camera, w, h);
+        Image frame = camera.capture_image(w, h);
         EXPECT_EQ(frame.width, w);
         EXPECT_EQ(frame.height, h);
         EXPECT_EQ(frame.rgb.size(), static_cast<std::size_t>(w * h * 3));
     }
+    // A JPEG follows the camera's 16:9 aspect when one side is missing.
+    auto jpeg = decode_jpeg(camera.capture_jpeg({640, std::nullopt}));
+    ASSERT_TRUE(jpeg);
+    EXPECT_EQ(jpeg->width, 640);
+    EXPECT_EQ(jpeg->height, 360);
+}
+
+TEST(Autofocus, SetControlReportsBeforeAndAfter) {
+    SimulatedCamera camera(128);
+    ControlChange change = camera.set_control("zoom", 250);
+    EXPECT_EQ(change.was, 100);
+    EXPECT_EQ(change.value, 250);
 }
 }  // namespace

@@ -1,0 +1,59 @@
+#pragma once
+// One camera, whatever its kind, and a kind of camera that finds its own.
+// The endpoints talk to cameras only through these two interfaces; a new
+// kind of camera implements both and is added to the registry in main.
+#include "cameras/camera_controls.h"
+#include "cameras/focus_sweep.h"
+#include "imaging/frame_size.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct CameraDescription {
+    std::string id;    // as the client names it with --device
+    std::string name;  // shown by /devices
+    std::string kind;  // "video4linux" or "simulated"
+    bool focusable = false;
+};
+
+struct ControlChange {
+    int was = 0;
+    int value = 0;  // what the control holds now
+};
+
+// Every member may be called from several request threads at once; each
+// camera serialises its own use. Failures are Refusals with a reason.
+class Camera {
+public:
+    virtual ~Camera() = default;
+
+    virtual CameraDescription description() const = 0;
+
+    // The frame size when a request asks for none.
+    virtual FrameSize default_size() = 0;
+
+    // One JPEG of exactly the asked size (one side given: the other follows
+    // the camera's aspect ratio; none: default_size()).
+    virtual std::string capture_jpeg(const SizeRequest& size) = 0;
+
+    virtual std::vector<CameraControl> controls() = 0;
+
+    // Refusal (400) for an unknown control or a value outside its range.
+    virtual ControlChange set_control(std::string_view name, std::int64_t value) = 0;
+
+    // Sweeps the lens and leaves it at the sharpest position found.
+    // Only called on a focusable camera.
+    virtual SweepResult focus_sweep() = 0;
+};
+
+// A kind of camera: the cameras of that kind present now. Listing again
+// finds cameras plugged in or out since; a camera that stays present keeps
+// its object (and with it its state) from one listing to the next.
+class CameraBackend {
+public:
+    virtual ~CameraBackend() = default;
+    virtual std::vector<std::shared_ptr<Camera>> list() = 0;
+};

@@ -1,0 +1,28 @@
+#include "cameras/camera_registry.h"
+
+const char* const no_camera_text =
+    "no camera found: plug in a webcam (any UVC webcam works), or start vistrel-app with --simulated-camera "
+    "for a test picture";
+
+std::vector<std::shared_ptr<Camera>> list_cameras(CameraRegistry& registry) {
+    std::vector<std::shared_ptr<Camera>> cameras;
+    for (auto& backend : registry.backends) {
+        for (auto& camera : backend->list()) cameras.push_back(std::move(camera));
+    }
+    return cameras;
+}
+
+std::shared_ptr<Camera> find_camera(CameraRegistry& registry, std::string_view id) {
+    for (auto& camera : list_cameras(registry)) {
+        if (camera->description().id == id) return camera;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<Camera> default_camera(CameraRegistry& registry) {
+    for (auto& backend : registry.backends) {
+        auto cameras = backend->list();
+        if (!cameras.empty()) return cameras.front();
+    }
+    return nullptr;
+}
