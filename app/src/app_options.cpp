@@ -50,6 +50,10 @@ AppOptions parse_app_options(const std::vector<std::string>& args, const char* e
             options.simulated_camera = true;
         } else if (auto port = value_of("--port")) {
             port_text = *port;
+        } else if (auto head = value_of("--head-deadline-ms")) {
+            options.head_deadline_ms = parse_number("--head-deadline-ms", *head, 1, 600000);
+        } else if (auto fetch = value_of("--fetch-deadline-ms")) {
+            options.fetch_deadline_ms = parse_number("--fetch-deadline-ms", *fetch, 1, 600000);
         } else if (auto focus = value_of("--focus-at")) {
             options.focus_at = parse_number("--focus-at", *focus, 0, 255);
         } else {

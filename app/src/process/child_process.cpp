@@ -16,6 +16,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 

@@ -94,7 +94,10 @@ void make_folder(const fs::path& folder) {
 }
 
 std::string temp_prefix(const fs::path& file) {
-    return "." + file.filename().string() + ".tmp-";
+    std::string prefix = ".";
+    prefix += file.filename().string();
+    prefix += ".tmp-";
+    return prefix;
 }
 
 // The lock every app sharing the folder takes around a read-modify-write.
