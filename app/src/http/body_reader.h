@@ -27,6 +27,14 @@ struct BodyReader {
 
 enum class BodyStatus { more, done, too_large, malformed };
 
+inline BodyReader body_reader(BodyFraming framing, std::uint64_t length, std::size_t limit) {
+    BodyReader reader;
+    reader.framing = framing;
+    reader.length = length;
+    reader.limit = limit;
+    return reader;
+}
+
 // How the body of a message with these header lines (names in lower case) is
 // delimited. Without either header a request has no body and a reply runs to
 // the end of the connection. `problem` is set, with the status to answer,

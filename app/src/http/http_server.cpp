@@ -248,9 +248,7 @@ struct HttpServer::Loop {
         }
         c.lane = std::min(routing.lane, lanes.size() - 1);
         c.handler = std::move(routing.handler);
-        c.body.framing = framing.framing;
-        c.body.length = framing.length;
-        c.body.limit = settings.limits.max_body;
+        c.body = body_reader(framing.framing, framing.length, settings.limits.max_body);
         c.phase = Phase::body;
         c.deadline = Clock::now() + settings.limits.body_time;
         if (framing.framing != BodyFraming::none && header_value(c.request, "expect") == "100-continue") {

@@ -255,9 +255,7 @@ std::optional<GetResult> feed_reply(ReplyReader& reader, std::string_view bytes,
         reader.head = std::string();
         FramingResult framing = body_framing(reader.headers, /*is_reply=*/true);
         if (framing.problem_status) return failure(Outcome::broken, framing.problem);
-        reader.body.framing = framing.framing;
-        reader.body.length = framing.length;
-        reader.body.limit = limits.max_body;
+        reader.body = body_reader(framing.framing, framing.length, limits.max_body);
         if (framing.framing == BodyFraming::length && framing.length > limits.max_body) {
             return failure(Outcome::too_large);
         }

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -107,9 +108,21 @@ void FakePhone::accept_loop() {
     }
 }
 
+void FakePhone::script(const std::string& path, const std::string& bytes) {
+    std::lock_guard lock(mutex_);
+    scripted_[path] = bytes;
+}
+
 void FakePhone::serve(int fd) {
     std::string path = read_path(fd);
-    if (path == "/shot.jpg") {
+    std::optional<std::string> scripted;
+    {
+        std::lock_guard lock(mutex_);
+        if (auto it = scripted_.find(path); it != scripted_.end()) scripted = it->second;
+    }
+    if (scripted) {
+        send_all(fd, *scripted);
+    } else if (path == "/shot.jpg") {
         send_all(fd, reply(200, "image/jpeg", jpeg));
     } else if (path == "/page.html") {
         send_all(fd, reply(200, "text/html", "<html><body>not a photo</body></html>"));

@@ -5,9 +5,11 @@
 //   /page.html    a web page
 //   /bomb.jpg     a small JPEG whose header declares 16000x16000 pixels
 //   /trickle.jpg  a JPEG, one byte every 100 ms
+// any path given to script(): exactly the bytes given
 // and 404 for anything else.
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,6 +31,9 @@ struct FakePhone {
 
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
 
+    // From now on `path` is answered with exactly `bytes`.
+    void script(const std::string& path, const std::string& bytes);
+
 private:
     void accept_loop();
     void serve(int fd);
@@ -39,6 +44,7 @@ private:
     std::thread acceptor_;
     std::mutex mutex_;
     std::vector<std::thread> connections_;
+    std::map<std::string, std::string> scripted_;  // guarded by mutex_
 };
 
 // A port on which nothing listens.
