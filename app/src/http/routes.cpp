@@ -86,7 +86,7 @@ ServerSettings app_server_settings(AppState& state, const ServerLimits& limits) 
         {"quick", 4, 256, 0, false, busy},
         // Pictures: as many at once as there are cores on a small machine,
         // at a lower priority, and a short queue; past that, 503 at once.
-        {"heavy", 2, 16, 10, true,
+        {"heavy", 2, 16, 5, true,
          "vistrel-app is busy with other pictures (2 at a time, 16 waiting); try again shortly"},
         // One recording at a time; the second thread answers 409 to another.
         {"recording", 2, 0, 0, true, busy},
