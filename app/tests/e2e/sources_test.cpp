@@ -1,11 +1,16 @@
 // add-source, sources, forget-source and frames from network cameras.
 #include "app_fixture.h"
 #include "fake_phone.h"
+#include "raw_http.h"
+
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <set>
+#include <atomic>
+#include <thread>
 
 namespace {
 class SourcesTest : public AppTest {
@@ -77,6 +82,51 @@ TEST_F(SourcesTest, SourcesSurviveARestartOfTheApp) {
         << "only the file and its lock, no temporary files";
     ASSERT_EQ(vistrel({"snap", "--device", "net:phone", "--out", "after.jpg"}).exit_status, 0);
     EXPECT_EQ(read_file(in_work("after.jpg")), phone.jpeg);
+}
+
+TEST_F(SourcesTest, TwoAppsSharingTheConfigFolderLoseNoChange) {
+    AppProcess second = start_app({}, app_environment(), temp + "/second.log");
+    // 30 adds to each app, all at once.
+    std::vector<std::thread> clients;
+    std::atomic<int> added{0};
+    for (int i = 0; i < 60; ++i) {
+        int port = i % 2 ? second.port : app.port;
+        clients.emplace_back([&, i, port] {
+            std::string body = R"({"name":"cam)" + std::to_string(i) + R"(","url":"http://192.0.2.)" +
+                               std::to_string(i + 1) + R"(/shot.jpg"})";
+            if (raw_exchange(port, client_style_request("POST", "/api/sources", port, body)).status == 200) ++added;
+        });
+    }
+    for (auto& client : clients) client.join();
+    stop_app(second);
+    EXPECT_EQ(added, 60);
+    auto file = nlohmann::json::parse(read_file(sources_file()));
+    EXPECT_EQ(file.at("sources").size(), 60u) << "changes were lost";
+}
+
+TEST_F(SourcesTest, TheConfigFolderIsTheUsersAloneWhateverTheUmask) {
+    stop_app(app);
+    mode_t old = umask(0);
+    start_app_process();
+    umask(old);
+    ASSERT_EQ(vistrel({"add-source", "phone", phone.url("/shot.jpg")}).exit_status, 0);
+    auto mode = [](const std::string& path) {
+        struct stat info {};
+        EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+        return info.st_mode & 0777;
+    };
+    EXPECT_EQ(mode(config_home + "/vistrel"), 0700u);
+    EXPECT_EQ(mode(sources_file()), 0600u);
+}
+
+TEST_F(SourcesTest, WhatAKilledAppLeftIsRemovedWhenTheNextStarts) {
+    ASSERT_EQ(vistrel({"add-source", "phone", phone.url("/shot.jpg")}).exit_status, 0);
+    // As left by an app killed between writing and renaming its new list.
+    std::string leftover = config_home + "/vistrel/.sources.json.tmp-4242-0";
+    write_file(leftover, "{\"sources\": [");
+    restart_app();
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    EXPECT_EQ(vistrel({"sources"}).out, "  net:phone            " + phone.url("/shot.jpg") + "\n");
 }
 
 TEST_F(SourcesTest, BadNamesUrlsAndUnknownSourcesAreRefused) {

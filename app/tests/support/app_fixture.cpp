@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 
 void AppTest::SetUp() {
     temp = make_temp_folder("vistrel-app-e2e");
@@ -11,6 +12,7 @@ void AppTest::SetUp() {
     config_home = temp + "/config";
     std::filesystem::create_directories(work);
     std::filesystem::create_directories(config_home);
+    std::filesystem::create_directories(temp_folder());
     if (wants_display()) xvfb = start_xvfb(temp + "/xvfb.log");
     start_app_process();
 }
@@ -22,12 +24,17 @@ void AppTest::TearDown() {
     remove_folder(temp);
 }
 
-void AppTest::start_app_process() {
-    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config_home};
+std::vector<std::string> AppTest::app_environment() const {
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config_home, "TMPDIR=" + temp_folder()};
     if (wants_display()) env.push_back("DISPLAY=" + xvfb.name);
+    return clean_environment(env);
+}
+
+void AppTest::start_app_process() {
     std::vector<std::string> args;
     if (wants_simulated_camera()) args = {"--simulated-camera", "--focus-at", std::to_string(focus_position())};
-    app = start_app(args, clean_environment(env), temp + "/app.log");
+    for (const auto& arg : extra_app_args()) args.push_back(arg);
+    app = start_app(args, app_environment(), temp + "/app.log");
 }
 
 void AppTest::restart_app() {
@@ -50,6 +57,14 @@ void expect_refused(const RunResult& result, const std::string& message) {
 
 std::optional<Image> decode_jpeg_file(const std::string& path) {
     return decode_jpeg(read_file(path));
+}
+
+long peak_memory_kib(pid_t pid) {
+    std::istringstream status(read_file("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
 }
 
 double mean_level(const Image& image) {

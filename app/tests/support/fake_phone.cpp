@@ -138,6 +138,7 @@ void FakePhone::serve(int fd) {
 }
 
 void FakePhone::trickle(int fd) {
+    ++trickles_started;
     std::string head = reply(200, "image/jpeg", jpeg);
     std::size_t body_start = head.find("\r\n\r\n") + 4;
     send_all(fd, head.substr(0, body_start));

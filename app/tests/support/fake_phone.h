@@ -20,7 +20,9 @@ struct FakePhone {
     std::string jpeg;  // the bytes /shot.jpg serves
     std::string bomb;  // the bytes /bomb.jpg serves
 
-    // How many /trickle.jpg connections have ended, and when the last one did.
+    // How many /trickle.jpg connections have begun and ended, and when the
+    // last one ended.
+    std::atomic<int> trickles_started{0};
     std::atomic<int> trickles_ended{0};
     std::atomic<std::chrono::steady_clock::rep> trickle_ended_at{0};
 
