@@ -2,6 +2,8 @@
 # Builds every target and runs every test:
 #   release  vistrel and vistrel-app with g++; unit, end-to-end and app tests
 #   debug    the same client under AddressSanitizer and UndefinedBehaviorSanitizer
+#   asan     vistrel-app and its tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   tsan     vistrel-app and its tests under ThreadSanitizer
 #   clang    the client built with clang
 #   windows  vistrel.exe cross-built with mingw-w64; its unit tests and the whole
 #            end-to-end suite run under wine
@@ -23,7 +25,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 windows_exe=$PWD/build/windows/src/vistrel.exe
 
-for preset in windows release debug clang; do
+for preset in windows release debug clang asan tsan; do
     extra=()
     if [ "$preset" = release ]; then extra=(-DVISTREL_WINDOWS_EXE="$windows_exe"); fi
     step "configure $preset" cmake --preset "$preset" "${extra[@]}" > /dev/null
@@ -32,7 +34,7 @@ done
 
 step "start wine" bash -c "wineboot --init > /dev/null 2>&1; wineserver -p; wine '$windows_exe' help > /dev/null"
 
-for preset in release debug clang windows; do
+for preset in release debug clang windows asan tsan; do
     step "test $preset" ctest --preset "$preset"
 done
 wineserver -k 2> /dev/null || true

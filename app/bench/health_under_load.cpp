@@ -82,9 +82,8 @@ void slow_heads(int port, int count, std::atomic<bool>& stop) {
 // Keeps `count` frame requests open: each one that ends is sent again.
 void frames_in_flight(int port, int count, int side, std::atomic<bool>& stop, std::atomic<int>& answered,
                       std::atomic<int>& busy) {
-    std::string request = client_request("/api/frame.jpg?_=&width=" + std::to_string(side) +
-                                             "&height=" + std::to_string(side),
-                                         port);
+    std::string request =
+        client_request("/api/frame.jpg?_=&width=" + std::to_string(side) + "&height=" + std::to_string(side), port);
     std::vector<pollfd> watch;
     auto open_one = [&]() {
         int fd = connect_to(port);

@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
             simulated_camera_backend(std::make_shared<SimulatedCamera>(hidden_focus_position(options))));
     }
     state.sources.file = config_folder() / "sources.json";
-    if (options.fetch_deadline_ms) state.net_fetch.limits.total_time = std::chrono::milliseconds(*options.fetch_deadline_ms);
+    if (options.fetch_deadline_ms)
+        state.net_fetch.limits.total_time = std::chrono::milliseconds(*options.fetch_deadline_ms);
     remove_leftovers(state.sources.file);
 
     ServerLimits limits;

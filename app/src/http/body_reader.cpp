@@ -69,7 +69,8 @@ BodyStatus feed_chunked(BodyReader& reader, std::string_view bytes, std::size_t&
                 break;
             }
             case BodyReader::Step::data: {
-                std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(reader.chunk_left, bytes.size() - pos));
+                std::size_t take =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(reader.chunk_left, bytes.size() - pos));
                 reader.body.append(bytes.substr(pos, take));
                 pos += take;
                 reader.chunk_left -= take;
@@ -153,8 +154,8 @@ BodyStatus feed_body(BodyReader& reader, std::string_view bytes, std::size_t& us
             return BodyStatus::done;
         case BodyFraming::length: {
             if (reader.length > reader.limit) return BodyStatus::too_large;
-            std::size_t take = static_cast<std::size_t>(
-                std::min<std::uint64_t>(reader.length - reader.body.size(), bytes.size()));
+            std::size_t take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(reader.length - reader.body.size(), bytes.size()));
             reader.body.append(bytes.substr(0, take));
             used = take;
             return reader.body.size() == reader.length ? BodyStatus::done : BodyStatus::more;

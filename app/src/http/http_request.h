@@ -9,8 +9,8 @@
 
 struct HttpRequest {
     std::string method;
-    std::string target;  // as sent, raw spaces included
-    std::string path;    // the target before "?", percent-decoded
+    std::string target;                                        // as sent, raw spaces included
+    std::string path;                                          // the target before "?", percent-decoded
     std::vector<std::pair<std::string, std::string>> query;    // decoded, in the order sent
     std::vector<std::pair<std::string, std::string>> headers;  // names in lower case, values trimmed
     std::string body;                                          // decoded when it came chunked

@@ -1,9 +1,9 @@
 #pragma once
 // Reading the head of a message: the request line (or a reply's status line)
-// and the header lines, up to the empty line. The client puts option text into the query as typed, so a
-// device such as "net:my phone" arrives with raw spaces in the target: the
-// request line is split at its first and last space, and everything between
-// them is the target.
+// and the header lines, up to the empty line. The client puts option text
+// into the query as typed, so a device such as "net:my phone" arrives with
+// raw spaces in the target: the request line is split at its first and last
+// space, and everything between them is the target.
 #include "http/http_request.h"
 
 #include <optional>
@@ -38,8 +38,7 @@ HeadProblem oversized_head(std::string_view bytes);
 
 // A reply's status line and header lines: the status, or nullopt when the
 // head is not HTTP/1.x.
-std::optional<int> parse_reply_head(std::string_view head,
-                                    std::vector<std::pair<std::string, std::string>>& headers);
+std::optional<int> parse_reply_head(std::string_view head, std::vector<std::pair<std::string, std::string>>& headers);
 
 // %XX escapes decoded; with `plus_is_space`, "+" too (as in query strings).
 // Malformed escapes are kept as they are.

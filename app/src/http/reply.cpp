@@ -3,21 +3,36 @@
 namespace {
 const char* reason_phrase(int status) {
     switch (status) {
-        case 100: return "Continue";
-        case 200: return "OK";
-        case 400: return "Bad Request";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 408: return "Request Timeout";
-        case 409: return "Conflict";
-        case 413: return "Content Too Large";
-        case 414: return "URI Too Long";
-        case 431: return "Request Header Fields Too Large";
-        case 500: return "Internal Server Error";
-        case 501: return "Not Implemented";
-        case 502: return "Bad Gateway";
-        case 503: return "Service Unavailable";
-        default: return status < 400 ? "OK" : "Error";
+        case 100:
+            return "Continue";
+        case 200:
+            return "OK";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 408:
+            return "Request Timeout";
+        case 409:
+            return "Conflict";
+        case 413:
+            return "Content Too Large";
+        case 414:
+            return "URI Too Long";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 502:
+            return "Bad Gateway";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return status < 400 ? "OK" : "Error";
     }
 }
 }  // namespace

@@ -31,8 +31,7 @@ const Route routes[] = {
     {"GET", "/api/frame.jpg", heavy,
      [](AppState& state, const HttpRequest& request) {
          SizeRequest size = requested_size(request);
-         return bytes_reply(frame_reply(state, query_value(request, "device"), size, request.cancelled),
-                            "image/jpeg");
+         return bytes_reply(frame_reply(state, query_value(request, "device"), size, request.cancelled), "image/jpeg");
      }},
     {"POST", "/api/focus", heavy,
      [](AppState& state, const HttpRequest& request) {
@@ -52,7 +51,8 @@ const Route routes[] = {
      [](AppState& state, const HttpRequest& request) {
          return json_reply(set_control_reply(state, parse_json_object(request.body)));
      }},
-    {"GET", "/api/sources", quick, [](AppState& state, const HttpRequest&) { return json_reply(sources_reply(state)); }},
+    {"GET", "/api/sources", quick,
+     [](AppState& state, const HttpRequest&) { return json_reply(sources_reply(state)); }},
     {"POST", "/api/sources", quick,
      [](AppState& state, const HttpRequest& request) {
          return json_reply(add_source_reply(state, parse_json_object(request.body)));

@@ -37,8 +37,8 @@ nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body) {
             existing->url = url;
         } else {
             if (sources.size() >= max_sources) {
-                throw Refusal{400,
-                              "at most " + std::to_string(max_sources) + " sources can be registered; forget one first"};
+                throw Refusal{
+                    400, "at most " + std::to_string(max_sources) + " sources can be registered; forget one first"};
             }
             sources.push_back({name, url});
         }

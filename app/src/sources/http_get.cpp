@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -291,7 +291,8 @@ GetResult http_get(const HttpUrl& url, const GetLimits& limits, const CancelChec
     int rc = resolve(url, std::min(deadline, Clock::now() + limits.connect_time), cancelled, addresses, timed_out,
                      was_cancelled);
     if (was_cancelled) return failure(Outcome::cancelled);
-    if (timed_out) return failure(Outcome::unreachable, "its name did not resolve within " + seconds_text(limits.connect_time));
+    if (timed_out)
+        return failure(Outcome::unreachable, "its name did not resolve within " + seconds_text(limits.connect_time));
     if (rc != 0) return failure(Outcome::unreachable, gai_strerror(rc));
 
     Socket sock;

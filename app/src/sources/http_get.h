@@ -21,13 +21,13 @@ struct GetLimits {
 
 struct GetResult {
     enum class Outcome {
-        reply,         // status, content_type and body are set
-        unreachable,   // no connection; `detail` says why
-        refused,       // may_connect turned every address down
-        timed_out,     // the whole fetch took longer than total_time
-        too_large,     // the body passed max_body
-        broken,        // not an HTTP reply, or cut short; `detail` says how
-        cancelled,     // the cancel check said stop
+        reply,        // status, content_type and body are set
+        unreachable,  // no connection; `detail` says why
+        refused,      // may_connect turned every address down
+        timed_out,    // the whole fetch took longer than total_time
+        too_large,    // the body passed max_body
+        broken,       // not an HTTP reply, or cut short; `detail` says how
+        cancelled,    // the cancel check said stop
     } outcome = Outcome::broken;
     std::string detail;
     int status = 0;

@@ -30,8 +30,8 @@ std::string fetch_jpeg(const NetSource& source, const NetFetchSettings& settings
         case GetResult::Outcome::timed_out:
             throw Refusal{502, who + " sent no complete photo within " + seconds_text(settings.limits.total_time)};
         case GetResult::Outcome::too_large:
-            throw Refusal{502, who + " sent more than " + megabytes(settings.limits.max_body) +
-                                   ", which is not a single photo"};
+            throw Refusal{
+                502, who + " sent more than " + megabytes(settings.limits.max_body) + ", which is not a single photo"};
         case GetResult::Outcome::broken:
             throw Refusal{502, who + " sent no usable answer: " + got.detail};
     }
@@ -54,9 +54,9 @@ std::string net_source_jpeg(const NetSource& source, const SizeRequest& size, co
     if (!native) throw Refusal{502, id + " sent a JPEG that cannot be decoded"};
     if (!decodable_size(*native)) {
         throw Refusal{502, id + " sent a picture of " + std::to_string(native->width) + "x" +
-                               std::to_string(native->height) + " pixels; at most " +
-                               std::to_string(max_decoded_side) + " a side and " +
-                               std::to_string(max_decoded_pixels / 1'000'000) + " megapixels are accepted"};
+                               std::to_string(native->height) + " pixels; at most " + std::to_string(max_decoded_side) +
+                               " a side and " + std::to_string(max_decoded_pixels / 1'000'000) +
+                               " megapixels are accepted"};
     }
     // Without a size the camera's own bytes are passed on untouched.
     if (!size.width && !size.height) return jpeg;

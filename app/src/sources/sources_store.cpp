@@ -10,9 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 namespace fs = std::filesystem;
 using nlohmann::json;

@@ -53,8 +53,7 @@ void save_sources(const std::filesystem::path& file, const std::vector<NetSource
 // nothing is saved when `change` returns false or throws. Makes the folder
 // (0700) when there is none. Throws SourcesFileError, and whatever `change`
 // throws.
-void update_sources(const std::filesystem::path& file,
-                    const std::function<bool(std::vector<NetSource>&)>& change);
+void update_sources(const std::filesystem::path& file, const std::function<bool(std::vector<NetSource>&)>& change);
 
 // Under the lock, removes the temporary files that an app killed while
 // saving left beside the file. Nothing happens when the folder is missing.

@@ -82,8 +82,7 @@ TEST_F(LoadTest, SlowRequestHeadsNeitherStallTheAppNorStayForever) {
 TEST_F(LoadTest, ManyLargeFrameRequestsNeitherStallTheAppNorQueueWithoutLimit) {
     // A web page with 64 <img> tags of 4096x4096 frames.
     std::vector<int> frames;
-    std::string request =
-        client_style_request("GET", "/api/frame.jpg?_=&width=4096&height=4096", app.port);
+    std::string request = client_style_request("GET", "/api/frame.jpg?_=&width=4096&height=4096", app.port);
     for (int i = 0; i < 64; ++i) {
         frames.push_back(connect_loopback(app.port));
         send_bytes(frames.back(), request);

@@ -74,16 +74,16 @@ TEST_F(NetworkCameraTest, APictureTooLargeToHoldIsRefusedWithoutDecodingIt) {
 
 TEST_F(NetworkCameraTest, EverySpellingOfTheAppsOwnAddressIsRefused) {
     std::string port = std::to_string(app.port);
-    for (const std::string host : {"127.0.0.1", "127.0.0.2", "127.1", "0", "0.0.0.0", "2130706433", "0x7f000001",
-                                   "0177.0.0.1", "[::1]", "[::ffff:127.0.0.1]", "localhost", "LocalHost",
-                                   "cam.localhost"}) {
+    for (const std::string host :
+         {"127.0.0.1", "127.0.0.2", "127.1", "0", "0.0.0.0", "2130706433", "0x7f000001", "0177.0.0.1", "[::1]",
+          "[::ffff:127.0.0.1]", "localhost", "LocalHost", "cam.localhost"}) {
         expect_refused(vistrel({"add-source", "self", "http://" + host + ":" + port + "/api/frame.jpg"}),
                        "that URL is vistrel-app itself; a source must be another camera");
     }
     // The same hosts on another port are other programs.
-    ASSERT_EQ(vistrel({"add-source", "other", "http://2130706433:" + std::to_string(phone.port) + "/shot.jpg"})
-                  .exit_status,
-              0);
+    ASSERT_EQ(
+        vistrel({"add-source", "other", "http://2130706433:" + std::to_string(phone.port) + "/shot.jpg"}).exit_status,
+        0);
     RunResult snap = vistrel({"snap", "--device", "net:other", "--out", "other.jpg"});
     ASSERT_EQ(snap.exit_status, 0) << snap.err;
     EXPECT_EQ(read_file(in_work("other.jpg")), phone.jpeg);

@@ -81,7 +81,8 @@ TEST_F(RobustnessTest, WhatBrowsersSendIsRefusedEvenWithoutAnOrigin) {
         for (const std::string path : {"/api/frame.jpg?device=screen", "/api/sources", "/api/health"}) {
             RawReply reply = raw_exchange(app.port, client_style_request("GET", path, app.port, "", c.headers));
             EXPECT_EQ(reply.status, 403) << path << " " << c.headers;
-            EXPECT_EQ(error_of(reply), "requests from web pages are refused (the request carries " + c.mark + " header)");
+            EXPECT_EQ(error_of(reply),
+                      "requests from web pages are refused (the request carries " + c.mark + " header)");
             EXPECT_EQ(reply.head.find("image/jpeg"), std::string::npos);
         }
     }
@@ -207,8 +208,8 @@ TEST_F(RobustnessTest, LengthsThatCannotBeTrustedAreRefusedAtOnce) {
         {"Transfer-Encoding: gzip\r\n", 501, "only the chunked transfer coding is supported"},
         {"Content-Length: 99999999999\r\n", 413, "the request body is too large (at most 64 KiB)"},
     };
-    std::string start = "POST /api/focus HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(app.port) +
-                        "\r\nConnection: close\r\n";
+    std::string start =
+        "POST /api/focus HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(app.port) + "\r\nConnection: close\r\n";
     for (const auto& c : cases) {
         // No body follows: the answer must not wait for one.
         RawReply reply = raw_exchange(app.port, start + c.headers + "\r\n");

@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
-#include <atomic>
 #include <thread>
 
 namespace {
@@ -99,6 +99,7 @@ TEST_F(SourcesTest, TwoAppsSharingTheConfigFolderLoseNoChange) {
     }
     for (auto& client : clients) client.join();
     stop_app(second);
+    expect_no_sanitizer_report(second.log_path);
     EXPECT_EQ(added, 60);
     auto file = nlohmann::json::parse(read_file(sources_file()));
     EXPECT_EQ(file.at("sources").size(), 60u) << "changes were lost";

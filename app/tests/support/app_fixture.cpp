@@ -18,8 +18,9 @@ void AppTest::SetUp() {
 }
 
 void AppTest::TearDown() {
-    if (HasFailure()) std::cerr << "--- vistrel-app log:\n" << read_file(app.log_path) << "---\n";
     stop_app(app);
+    expect_no_sanitizer_report(app.log_path);
+    if (HasFailure()) std::cerr << "--- vistrel-app log:\n" << read_file(app.log_path) << "---\n";
     stop_xvfb(xvfb);
     remove_folder(temp);
 }
@@ -31,6 +32,8 @@ std::vector<std::string> AppTest::app_environment() const {
 }
 
 void AppTest::start_app_process() {
+    // The log of the app that ran before is about to be written over.
+    if (!app.log_path.empty()) expect_no_sanitizer_report(app.log_path);
     std::vector<std::string> args;
     if (wants_simulated_camera()) args = {"--simulated-camera", "--focus-at", std::to_string(focus_position())};
     for (const auto& arg : extra_app_args()) args.push_back(arg);
@@ -57,6 +60,12 @@ void expect_refused(const RunResult& result, const std::string& message) {
 
 std::optional<Image> decode_jpeg_file(const std::string& path) {
     return decode_jpeg(read_file(path));
+}
+
+void expect_no_sanitizer_report(const std::string& log_path) {
+    std::string log = read_file(log_path);
+    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+    EXPECT_EQ(log.find("runtime error:"), std::string::npos) << log;
 }
 
 long peak_memory_kib(pid_t pid) {

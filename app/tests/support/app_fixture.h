@@ -52,6 +52,9 @@ void expect_refused(const RunResult& result, const std::string& message);
 
 std::optional<Image> decode_jpeg_file(const std::string& path);
 
+// A sanitizer's report in an app's log fails the test that led to it.
+void expect_no_sanitizer_report(const std::string& log_path);
+
 // The most memory the process has held so far (VmHWM), in KiB.
 long peak_memory_kib(pid_t pid);
 double mean_level(const Image& image);

@@ -36,9 +36,8 @@ void send_all(int fd, const std::string& bytes) {
 }
 
 std::string reply(int status, const char* type, const std::string& body) {
-    return "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Not Found") +
-           "\r\nContent-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Not Found") + "\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 // The request's path, once its head is in; "" when it does not come.

@@ -91,9 +91,9 @@ TEST(BodyReader, OneLimitHoweverTheBodyIsSent) {
 }
 
 TEST(BodyReader, MalformedChunksAreRefused) {
-    for (const std::string& bad : {std::string("x\r\n"), std::string("-1\r\n"), std::string("\r\n"),
-                                  std::string("5\r\nhelloX\r\n"), std::string("fffffffffffffffff\r\n"),
-                                  std::string(2000, '1')}) {
+    for (const std::string& bad :
+         {std::string("x\r\n"), std::string("-1\r\n"), std::string("\r\n"), std::string("5\r\nhelloX\r\n"),
+          std::string("fffffffffffffffff\r\n"), std::string(2000, '1')}) {
         BodyReader reader = body_reader(BodyFraming::chunked, 0, 1 << 20);
         std::size_t used = 0;
         EXPECT_EQ(feed_body(reader, bad, used), BodyStatus::malformed) << bad.substr(0, 20);

@@ -16,14 +16,16 @@ HttpUrl url_of(const FakePhone& phone, const std::string& path, const std::strin
     return HttpUrl{host, phone.port, path};
 }
 
-GetResult get(const HttpUrl& url, GetLimits limits = {}, const CancelCheck& cancelled = [] { return false; }) {
+GetResult get(
+    const HttpUrl& url, GetLimits limits = {}, const CancelCheck& cancelled = [] { return false; }) {
     return http_get(url, limits, cancelled, [](const sockaddr*) { return true; });
 }
 
 TEST(HttpGet, ReadsTheReplyHoweverItsLengthIsGiven) {
     FakePhone phone;
-    phone.script("/chunked", "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nTransfer-Encoding: chunked\r\n\r\n"
-                             "3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n");
+    phone.script("/chunked",
+                 "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nTransfer-Encoding: chunked\r\n\r\n"
+                 "3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n");
     phone.script("/to-the-end", "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\nuntil the end");
     phone.script("/continue", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
     struct Case {
@@ -117,10 +119,12 @@ TEST(HttpGet, SaysWhatWentWrong) {
 TEST(HttpGet, AsksBeforeConnectingToAnAddress) {
     FakePhone phone;
     int asked = 0;
-    GetResult result = http_get(url_of(phone, "/shot.jpg"), {}, [] { return false; }, [&](const sockaddr*) {
-        ++asked;
-        return false;
-    });
+    GetResult result = http_get(
+        url_of(phone, "/shot.jpg"), {}, [] { return false; },
+        [&](const sockaddr*) {
+            ++asked;
+            return false;
+        });
     EXPECT_EQ(result.outcome, Outcome::refused);
     EXPECT_EQ(asked, 1);
 }

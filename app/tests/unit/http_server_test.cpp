@@ -105,7 +105,8 @@ protected:
     }
 
     Routing route(const HttpRequest& r) {
-        if (r.path == "/quick") return {std::nullopt, quick, [](const HttpRequest&) { return json_reply({{"ok", 1}}); }};
+        if (r.path == "/quick")
+            return {std::nullopt, quick, [](const HttpRequest&) { return json_reply({{"ok", 1}}); }};
         if (r.path == "/echo") {
             return {std::nullopt, quick, [](const HttpRequest& q) {
                         return bytes_reply(q.body + "|" + q.target + "|" + query_value(q, "x"), "text/plain");

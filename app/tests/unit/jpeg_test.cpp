@@ -23,10 +23,7 @@ TEST(Jpeg, APictureIsJudgedByItsHeaderBeforeDecoding) {
     const Case cases[] = {
         {8192, 4882, true},   // just under 40 megapixels
         {8192, 4883, false},  // just over
-        {8193, 100, false},
-        {100, 8193, false},
-        {6400, 6400, false},
-        {1, 1, true},
+        {8193, 100, false},  {100, 8193, false}, {6400, 6400, false}, {1, 1, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(decodable_size({c.width, c.height}), c.decodable) << c.width << "x" << c.height;
@@ -45,12 +42,11 @@ TEST(Jpeg, ASmallerSizeIsDecodedAtAReducedScale) {
         FrameSize decoded;
     };
     const Case cases[] = {
-        {{4000, 3000}, std::nullopt, {4000, 3000}},
-        {{4000, 3000}, FrameSize{320, 240}, {500, 375}},    // 1/8
-        {{4000, 3000}, FrameSize{640, 480}, {1000, 750}},   // 1/4
-        {{4000, 3000}, FrameSize{1000, 750}, {1000, 750}},  // 1/4 exactly
-        {{4000, 3000}, FrameSize{1001, 750}, {1500, 1125}}, // 3/8
-        {{4000, 3000}, FrameSize{4096, 100}, {4000, 3000}}, // larger: whole
+        {{4000, 3000}, std::nullopt, {4000, 3000}},         {{4000, 3000}, FrameSize{320, 240}, {500, 375}},  // 1/8
+        {{4000, 3000}, FrameSize{640, 480}, {1000, 750}},                                                     // 1/4
+        {{4000, 3000}, FrameSize{1000, 750}, {1000, 750}},   // 1/4 exactly
+        {{4000, 3000}, FrameSize{1001, 750}, {1500, 1125}},  // 3/8
+        {{4000, 3000}, FrameSize{4096, 100}, {4000, 3000}},  // larger: whole
         {{640, 480}, FrameSize{80, 60}, {80, 60}},
     };
     for (const auto& c : cases) {

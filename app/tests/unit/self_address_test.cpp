@@ -8,9 +8,9 @@
 namespace {
 TEST(SelfAddress, EverySpellingOfTheLoopbackAddressIsTheApp) {
     // As getaddrinfo reads hosts, and so as the fetch connects.
-    for (const char* host : {"127.0.0.1", "127.0.0.2", "127.1", "0", "0.0.0.0", "2130706433", "0x7f000001",
-                             "0177.0.0.1", "::1", "::", "::ffff:127.0.0.1", "::ffff:7f00:1", "localhost",
-                             "LOCALHOST", "localhost.", "cam.localhost"}) {
+    for (const char* host :
+         {"127.0.0.1", "127.0.0.2", "127.1", "0", "0.0.0.0", "2130706433", "0x7f000001", "0177.0.0.1", "::1",
+          "::", "::ffff:127.0.0.1", "::ffff:7f00:1", "localhost", "LOCALHOST", "localhost.", "cam.localhost"}) {
         EXPECT_TRUE(url_points_at_app(HttpUrl{host, 7777, "/"}, 7777)) << host;
         EXPECT_FALSE(url_points_at_app(HttpUrl{host, 7778, "/"}, 7777)) << host << " on another port";
     }
