@@ -45,6 +45,7 @@ struct Connection {
     bool reset = false;  // the client's side is gone for good: nothing can be written
     std::string head_out, body_out;
     std::size_t sent = 0;
+    Clock::time_point reply_started;
     std::size_t lingered = 0;
 };
 
@@ -79,6 +80,7 @@ struct HttpServer::Loop {
     std::map<std::uint64_t, Connection> connections;
     std::uint64_t next_key = 2;
     std::vector<std::unique_ptr<WorkLane>> lanes;
+    std::size_t unsent = 0;  // reply bytes of every connection still to write
     std::atomic<bool> stop_asked{false};
     std::shared_ptr<std::atomic<bool>> stopping = std::make_shared<std::atomic<bool>>(false);
     Clock::time_point stop_deadline = Clock::time_point::max();
@@ -124,8 +126,28 @@ struct HttpServer::Loop {
     void close_connection(std::uint64_t key) {
         auto it = connections.find(key);
         if (it == connections.end()) return;
+        unsent -= unsent_of(it->second);
         ::close(it->second.fd);  // also takes it out of epoll
         connections.erase(it);
+    }
+
+    static std::size_t unsent_of(const Connection& c) {
+        if (c.phase != Phase::writing) return 0;
+        return c.head_out.size() + c.body_out.size() - c.sent;
+    }
+
+    // Drops the readers that have been slowest to take their replies until
+    // the replies waiting for their readers fit the limit again.
+    void keep_unsent_within_limit(std::uint64_t keep) {
+        while (unsent > settings.limits.max_unsent) {
+            auto oldest = connections.end();
+            for (auto it = connections.begin(); it != connections.end(); ++it) {
+                if (it->first == keep || it->second.phase != Phase::writing) continue;
+                if (oldest == connections.end() || it->second.reply_started < oldest->second.reply_started) oldest = it;
+            }
+            if (oldest == connections.end()) return;
+            close_connection(oldest->first);
+        }
     }
 
     // --- accepting
@@ -350,7 +372,10 @@ struct HttpServer::Loop {
         c.body_out = std::move(reply.body);
         c.sent = 0;
         c.phase = Phase::writing;
-        c.deadline = Clock::now() + settings.limits.write_time;
+        c.reply_started = Clock::now();
+        c.deadline = c.reply_started + settings.limits.write_time;
+        unsent += unsent_of(c);
+        keep_unsent_within_limit(key);
         watch(key, c, EPOLLOUT);
         write_reply(key, c);
     }
@@ -379,6 +404,7 @@ struct HttpServer::Loop {
                 return;
             }
             c.sent += static_cast<std::size_t>(n);
+            unsent -= static_cast<std::size_t>(n);
         }
         // Whole. Half-close and read what the client still sends until it
         // closes too, so that closing does not reset the connection and

@@ -24,6 +24,9 @@ struct ServerLimits {
     std::chrono::milliseconds stop_time{5000};    // for answers still being made when the server stops
     std::size_t max_body = 64 * 1024;             // however the body is sent
     std::size_t max_connections = 512;
+    // Reply bytes not yet taken by their clients, all connections together;
+    // past it the reply that has waited longest for its reader is dropped.
+    std::size_t max_unsent = 256 * 1024 * 1024;
 };
 
 // Runs on a handler thread. It may throw a Refusal (the error reply),

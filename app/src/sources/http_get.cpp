@@ -43,7 +43,7 @@ GetResult failure(Outcome outcome, std::string detail = {}) {
 // every tenth of a second. 1: ready, 0: deadline passed, -1: cancelled.
 int wait_for(int fd, short events, Clock::time_point deadline, const CancelCheck& cancelled) {
     for (;;) {
-        if (cancelled()) return -1;
+        if (cancelled && cancelled()) return -1;
         auto now = Clock::now();
         if (now >= deadline) return 0;
         auto slice = std::min<Clock::duration>(deadline - now, cancel_poll);
@@ -112,7 +112,7 @@ int resolve(const HttpUrl& url, Clock::time_point deadline, const CancelCheck& c
             out.list = lookup->found;
             return lookup->rc;
         }
-        if (cancelled()) {
+        if (cancelled && cancelled()) {
             was_cancelled = true;
             break;
         }

@@ -112,6 +112,10 @@ protected:
                         return bytes_reply(q.body + "|" + q.target + "|" + query_value(q, "x"), "text/plain");
                     }};
         }
+        if (r.path == "/large") {
+            return {std::nullopt, quick,
+                    [](const HttpRequest&) { return bytes_reply(std::string(16 << 20, 'x'), "text/plain"); }};
+        }
         if (r.path == "/block") {
             return {std::nullopt, heavy, [this](const HttpRequest&) {
                         released.wait();
@@ -301,6 +305,28 @@ TEST_F(CrowdedServerTest, TooManyConnectionsDropTheOldestSlowReader) {
     EXPECT_TRUE(closed_within(slow.front(), 1000ms)) << "the oldest made room";
     EXPECT_FALSE(closed_within(slow.back(), 100ms)) << "only the oldest";
     for (int fd : slow) close(fd);
+}
+
+class StingyServerTest : public ServerTest {
+protected:
+    ServerLimits limits() const override {
+        ServerLimits limits = ServerTest::limits();
+        limits.max_unsent = 20 << 20;
+        return limits;
+    }
+};
+
+TEST_F(StingyServerTest, RepliesNobodyReadsAreDroppedOnceTheyHoldTooMuch) {
+    int idle = connect_to(port);
+    send_text(idle, request("GET", "/large"));
+    std::this_thread::sleep_for(200ms);
+    // The reply that does get read pushes the unread one out.
+    RawReply read = raw_exchange(port, request("GET", "/large"));
+    EXPECT_EQ(read.status, 200);
+    EXPECT_EQ(read.body.size(), 16u << 20);
+    std::string cut = read_until_closed(idle, 5000ms);
+    close(idle);
+    EXPECT_LT(cut.size(), 16u << 20);
 }
 
 TEST_F(ServerTest, AClientThatExpectsContinueIsToldToGoOn) {
