@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds every target and runs every test:
-#   release  vistrel and vistrel-app with g++; unit, end-to-end and app tests
+#   release  vistrel, vistrel-mcp and vistrel-app with g++; unit, end-to-end and
+#            app tests, and vistrel-mcp's tests on Node.js (SDK client, Inspector)
 #   debug    the same client under AddressSanitizer and UndefinedBehaviorSanitizer
 #   asan     vistrel-app and its tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan     vistrel-app and its tests under ThreadSanitizer
 #   clang    the client built with clang
-#   windows  vistrel.exe cross-built with mingw-w64; its unit tests and the whole
-#            end-to-end suite run under wine
+#   windows  vistrel.exe and vistrel-mcp.exe cross-built with mingw-w64; their
+#            unit tests and end-to-end suites run under wine
 # Exits non-zero when any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -24,10 +25,23 @@ export WINEPREFIX=${WINEPREFIX:-$PWD/build/wine-prefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 windows_exe=$PWD/build/windows/src/vistrel.exe
+windows_mcp_exe=$PWD/build/windows/src/mcp/vistrel-mcp.exe
+
+# vistrel-mcp's end-to-end tests run on Node.js with npm packages pinned by
+# tests/mcp/node/package-lock.json. The machine's Node.js is used when there
+# is one; else Debian's.
+if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    step "install Node.js" bash -c "$sudo apt-get install -y nodejs npm > /dev/null"
+fi
+step "npm ci" bash -c "cd tests/mcp/node && npm ci --no-audit --no-fund"
 
 for preset in windows release debug clang asan tsan; do
     extra=()
-    if [ "$preset" = release ]; then extra=(-DVISTREL_WINDOWS_EXE="$windows_exe"); fi
+    if [ "$preset" = release ]; then
+        extra=(-DVISTREL_WINDOWS_EXE="$windows_exe" -DVISTREL_WINDOWS_MCP_EXE="$windows_mcp_exe")
+    fi
     step "configure $preset" cmake --preset "$preset" "${extra[@]}" > /dev/null
     step "build $preset" cmake --build --preset "$preset"
 done
@@ -37,6 +51,10 @@ step "start wine" bash -c "wineboot --init > /dev/null 2>&1; wineserver -p; wine
 for preset in release debug clang windows asan tsan; do
     step "test $preset" ctest --preset "$preset"
 done
+# The packages, checked as users get them: the Debian packages from the
+# release build, the zip from the windows build.
+step "debian packages" bash packaging/tests/check-debs.sh
+step "windows zip" bash packaging/tests/check-zip.sh
 wineserver -k 2> /dev/null || true
 
 if [ ${#failed[@]} -gt 0 ]; then

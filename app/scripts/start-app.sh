@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts vistrel-app in the background for this user, under a virtual X
-# display (Xvfb) when DISPLAY is not set, and waits until it answers.
+# display (Xvfb) when neither DISPLAY nor WAYLAND_DISPLAY is set, and waits
+# until it answers.
 #
 #   start-app.sh [--simulated-camera] [PATH/TO/vistrel-app]
 #
@@ -39,7 +40,8 @@ fi
 detached=()
 if command -v setsid > /dev/null; then detached=(setsid); fi
 
-if [ -z "${DISPLAY:-}" ]; then
+# A Wayland session has its own screen; Xvfb is only for a machine without any.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     if ! command -v Xvfb > /dev/null; then
         echo "start-app: DISPLAY is not set and Xvfb is not installed (apt-get install xvfb);" >&2
         echo "  starting without a screen: screenshot and record will be refused" >&2
@@ -79,7 +81,8 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
-echo "$(head -n 1 "$state/app.log") (pid $(cat "$state/app.pid"), DISPLAY=${DISPLAY:-none})"
+echo "$(head -n 1 "$state/app.log") (pid $(cat "$state/app.pid"), DISPLAY=${DISPLAY:-none}, WAYLAND_DISPLAY=${WAYLAND_DISPLAY:-none})"
+grep -m 1 "^vistrel-app: screen: " "$state/app.log" || true
 if [ ${#app_options[@]} -gt 0 ]; then echo "options: ${app_options[*]}"; fi
 echo "log: $state/app.log"
 echo "stop it with: bash $here/stop-app.sh"

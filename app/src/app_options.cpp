@@ -1,13 +1,18 @@
 #include "app_options.h"
 
 const char* const app_usage_text =
-    "usage: vistrel-app [--port N] [--simulated-camera [--focus-at N]]\n"
+    "usage: vistrel-app [--port N] [--screen auto|x11|wlroots|portal]\n"
+    "                   [--simulated-camera [--focus-at N]]\n"
     "\n"
     "The companion app of vistrel: serves the cameras, the screen, recordings and\n"
     "network cameras on http://127.0.0.1:PORT/api.\n"
     "\n"
     "  --port N       port to listen on (default: VISTREL_PORT, else 7777;\n"
     "                 0 picks a free port); the first line printed names it\n"
+    "  --screen NAME  how to capture the screen: x11 (the X display), wlroots\n"
+    "                 (wlr-screencopy: sway, Hyprland, river), portal\n"
+    "                 (xdg-desktop-portal: GNOME, KDE, any desktop), or auto\n"
+    "                 (the default: chosen from the session)\n"
     "  --simulated-camera\n"
     "                 also serve a simulated camera, device \"sim\", that films\n"
     "                 a test chart: for trying vistrel without a webcam;\n"
@@ -54,6 +59,10 @@ AppOptions parse_app_options(const std::vector<std::string>& args, const char* e
             options.head_deadline_ms = parse_number("--head-deadline-ms", *head, 1, 600000);
         } else if (auto fetch = value_of("--fetch-deadline-ms")) {
             options.fetch_deadline_ms = parse_number("--fetch-deadline-ms", *fetch, 1, 600000);
+        } else if (auto screen = value_of("--screen")) {
+            auto wanted = parse_screen_wanted(*screen);
+            if (!wanted) throw OptionError("--screen must be auto, x11, wlroots or portal (got \"" + *screen + "\")");
+            options.screen = *wanted;
         } else if (auto focus = value_of("--focus-at")) {
             options.focus_at = parse_number("--focus-at", *focus, 0, 255);
         } else {

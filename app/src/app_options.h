@@ -1,5 +1,7 @@
 #pragma once
 // The app's command line.
+#include "screen/screen_choice.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -11,6 +13,7 @@ struct AppOptions {
     int port = default_app_port;    // 0: any free port
     std::optional<int> focus_at;    // the simulated lens's sharp position; random when absent
     bool simulated_camera = false;  // serve the simulated camera as well
+    ScreenWanted screen = ScreenWanted::automatic;  // --screen
     bool help = false;
     bool version = false;
     // For tests, and left out of the usage text: shorter limits than the real

@@ -4,7 +4,6 @@
 #include "screen/screen_capture.h"
 #include "sources/registered_sources.h"
 
-#include <cstdio>
 
 using nlohmann::json;
 
@@ -32,7 +31,7 @@ std::string known_ids(CameraRegistry& cameras, SourcesStore& store) {
 DeviceRef find_device(std::string_view id, CameraRegistry& cameras, SourcesStore& store) {
     if (id.empty()) {
         auto camera = default_camera(cameras);
-        if (!camera) throw Refusal{404, no_camera_text};
+        if (!camera) throw Refusal{404, no_camera_text(cameras)};
         return {DeviceKind::camera, camera->description().id, camera, {}};
     }
     if (id == screen_device_id) return {DeviceKind::screen, screen_device_id, nullptr, {}};
@@ -55,16 +54,21 @@ json list_devices(CameraRegistry& cameras, SourcesStore& store, std::string& war
         devices.push_back({{"id", about.id}, {"name", about.name}, {"focusable", about.focusable}, {"kind", "camera"}});
     }
     if (auto screen = find_screen()) {
-        char name[96];
-        std::snprintf(name, sizeof name, "Screen %s (%dx%d)", screen->display.c_str(), screen->size.width,
-                      screen->size.height);
+        std::string name = "Screen " + screen->display;
+        // Through the desktop portal the size is known only from a capture.
+        if (screen->size.width > 0) {
+            name += " (" + std::to_string(screen->size.width) + "x" + std::to_string(screen->size.height) + ")";
+        } else {
+            name += std::string(" (") + screen_backend_name() + ")";
+        }
         devices.push_back({{"id", screen_device_id}, {"name", name}, {"focusable", false}, {"kind", "screen"}});
     }
+    warning = camera_trouble(cameras);
     std::vector<NetSource> sources;
     try {
         sources = sources_or_refuse(store);
     } catch (const Refusal& refusal) {
-        warning = refusal.message;
+        warning += (warning.empty() ? "" : "; ") + refusal.message;
     }
     for (const auto& source : sources) {
         devices.push_back({{"id", "net:" + source.name},

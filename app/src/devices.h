@@ -1,6 +1,6 @@
 #pragma once
 // The eyes the app offers: its cameras (see cameras/camera_registry.h), the
-// X display "screen" (when there is one) and every registered source as
+// screen "screen" (when there is one) and every registered source as
 // "net:<name>".
 #include "cameras/camera_registry.h"
 #include "sources/sources_store.h"
@@ -26,6 +26,7 @@ struct DeviceRef {
 // for net devices only.
 DeviceRef find_device(std::string_view id, CameraRegistry& cameras, SourcesStore& store);
 
-// The "devices" list for /devices. When the sources file cannot be read the
-// other devices are still listed and `warning` says why sources are missing.
+// The "devices" list for /devices. When a camera cannot be used or the
+// sources file cannot be read, the other devices are still listed and
+// `warning` says what is missing and why.
 nlohmann::json list_devices(CameraRegistry& cameras, SourcesStore& store, std::string& warning);

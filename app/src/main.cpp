@@ -1,112 +1,11 @@
 // vistrel-app: the companion app that vistrel talks to.
-#include "app_options.h"
-#include "app_state.h"
-#include "cameras/simulated_camera.h"
-#include "http/http_server.h"
-#include "http/routes.h"
+#include "app_main.h"
 #include "process/child_process.h"
-#include "recording/scratch_folder.h"
-#include "screen/screen_capture.h"
-#include "sources/config_dir.h"
 
-#include <signal.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <random>
-#include <thread>
-
-namespace {
-// Stop signals are blocked in every thread and taken here, so that the server
-// is stopped from an ordinary thread rather than from a signal handler. A
-// recording in progress is ended first, so that its client hears why.
-void stop_on_signal(HttpServer& server, sigset_t signals) {
-    int received = 0;
-    sigwait(&signals, &received);
-    stop_all_children();
-    server.stop();
-}
-
-int hidden_focus_position(const AppOptions& options) {
-    if (options.focus_at) return *options.focus_at;
-    // Away from the ends of the range, where a subject usually is.
-    std::random_device seed;
-    return std::uniform_int_distribution<int>(20, 235)(seed);
-}
-
-// What an app that was killed left behind: recordings' scratch folders and
-// half-written sources files. Only what belongs to apps that are gone.
-void remove_leftovers(const std::filesystem::path& sources_file) {
-    std::error_code error;
-    auto temp = std::filesystem::temp_directory_path(error);
-    if (!error) remove_abandoned_scratch(temp);
-    try {
-        remove_leftover_temp_files(sources_file);
-    } catch (const SourcesFileError& e) {
-        std::fprintf(stderr, "vistrel-app: %s\n", e.what());
-    }
-}
-}  // namespace
 
 int main(int argc, char** argv) {
     // The exec helper mode, in which the app starts its children.
     if (argc > 1 && std::strcmp(argv[1], exec_child_flag) == 0) return exec_child_main(argc, argv);
-
-    AppOptions options;
-    try {
-        options = parse_app_options(std::vector<std::string>(argv + 1, argv + argc), std::getenv("VISTREL_PORT"));
-    } catch (const OptionError& e) {
-        std::fprintf(stderr, "vistrel-app: %s\n\n%s", e.what(), app_usage_text);
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(app_usage_text, stdout);
-        return 0;
-    }
-    if (options.version) {
-        std::printf("vistrel-app %s\n", VISTREL_APP_VERSION);
-        return 0;
-    }
-
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    sigaddset(&stop_signals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-    prepare_screen_capture();
-    start_child_spawner("/proc/self/exe");
-
-    AppState state;
-    // A simulated picture is served only to whoever asked for it.
-    if (options.simulated_camera) {
-        state.cameras.backends.push_back(
-            simulated_camera_backend(std::make_shared<SimulatedCamera>(hidden_focus_position(options))));
-    }
-    state.sources.file = config_folder() / "sources.json";
-    if (options.fetch_deadline_ms)
-        state.net_fetch.limits.total_time = std::chrono::milliseconds(*options.fetch_deadline_ms);
-    remove_leftovers(state.sources.file);
-
-    ServerLimits limits;
-    if (options.head_deadline_ms) limits.head_time = std::chrono::milliseconds(*options.head_deadline_ms);
-    HttpServer server(app_server_settings(state, limits));
-    std::string error;
-    state.port = server.listen_on(options.port, error);
-    if (state.port <= 0) {
-        std::fprintf(stderr, "vistrel-app: cannot listen on 127.0.0.1:%d: %s (is vistrel-app already running?)\n",
-                     options.port, error.c_str());
-        return 1;
-    }
-    state.net_fetch.app_port = state.port;
-
-    std::printf("vistrel-app %s listening on http://127.0.0.1:%d/api\n", VISTREL_APP_VERSION, state.port);
-    std::fflush(stdout);
-    std::thread(stop_on_signal, std::ref(server), stop_signals).detach();
-
-    server.run();
-    return 0;
+    return run_app(std::vector<std::string>(argv + 1, argv + argc), {system_video_devices(), CameraTimings{}});
 }

@@ -2,10 +2,10 @@
 
 #include <string_view>
 
-#include "cli/fail.h"
 #include "cli/options.h"
-#include "cli/text.h"
+#include "cli/output.h"
 #include "cli/usage.h"
+#include "client/text.h"
 #include "commands/commands.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
-#include "cli/fail.h"
+#include "cli/output.h"
+#include "client/endpoints.h"
 
 namespace {
 std::vector<std::string> process_arguments;
@@ -58,13 +59,19 @@ bool has_flag(std::string_view name) {
 std::string size_query() {
     std::optional<std::string> size = option_value("size");
     if (!size) return {};
-    std::size_t cut = size->find_first_of("xX");
-    if (cut == std::string::npos) fail("--size wants WxH, e.g. --size 1280x720");
-    return "&width=" + size->substr(0, cut) + "&height=" + size->substr(cut + 1);
+    std::optional<std::string> fragment = size_fragment(*size);
+    if (!fragment) fail("--size wants WxH, e.g. --size 1280x720");
+    return *fragment;
 }
 
 std::string device_query() {
-    std::optional<std::string> device = option_value("device");
-    if (!device) return {};
-    return "&device=" + *device;
+    return device_fragment(option_value("device"));
+}
+
+AppLink app_link() {
+    return AppLink{option_value("port")};
+}
+
+std::string output_path(std::string_view default_name) {
+    return option_value("out").value_or(std::string(default_name));
 }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "client/api.h"
+
 // Stores the process arguments (UTF-8, program name first) and builds the
 // positional arguments from them. Called once at the entry.
 void set_arguments(std::vector<std::string> arguments);
@@ -24,8 +26,15 @@ std::optional<std::string> option_value(std::string_view name);
 // True when some argument is exactly "--NAME".
 bool has_flag(std::string_view name);
 
-// "&width={}&height={}" from --size WxH, empty without --size.
+// "&width={}&height={}" from --size WxH, empty without --size. A size
+// without "x" or "X" ends the process.
 std::string size_query();
 
 // "&device={}" from --device, empty without it.
 std::string device_query();
+
+// The app as --port names it.
+AppLink app_link();
+
+// The --out path, or `default_name` without it.
+std::string output_path(std::string_view default_name);

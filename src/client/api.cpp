@@ -1,49 +1,69 @@
 #include "client/api.h"
 
-#include <optional>
-
-#include "cli/fail.h"
-#include "cli/options.h"
-#include "cli/text.h"
+#include "client/text.h"
 #include "platform/system.h"
 
-std::string base_url() {
-    std::optional<std::string> port = option_value("port");
-    if (!port) {
-        port = environment_value("VISTREL_PORT");
-        if (port && !is_valid_utf8(*port)) port.reset();
+std::string base_url(const std::optional<std::string>& port) {
+    std::optional<std::string> text = port;
+    if (!text) {
+        text = environment_value("VISTREL_PORT");
+        if (text && !is_valid_utf8(*text)) text.reset();
     }
-    return "http://127.0.0.1:" + port.value_or("7777") + "/api";
+    return "http://127.0.0.1:" + text.value_or("7777") + "/api";
 }
 
-static HttpReply exchange_or_fail(std::string_view method, std::string_view path, std::string body) {
-    ExchangeResult result = http_exchange(method, base_url() + std::string(path), std::move(body));
-    if (result.error) fail_unreachable(*result.error);
-    return std::move(result.reply);
+Result<ApiReply> api_start(const AppLink& app, std::string_view method, std::string_view path, std::string body) {
+    std::string base = base_url(app.port);
+    Result<IncomingReply, IoError> incoming =
+        http_request(method, base + std::string(path), std::move(body), app.timeout_ms);
+    if (!incoming) return unreachable_failure(base, incoming.error());
+    return ApiReply{std::move(base), std::move(incoming).value()};
 }
 
-HttpReply api_get(std::string_view path) {
-    return exchange_or_fail("GET", path, {});
+Result<std::uint64_t> api_read_body(ApiReply& reply, BodySink& sink) {
+    Result<std::uint64_t, IoError> read = read_body(reply.incoming, sink);
+    if (!read) return unreachable_failure(reply.base, read.error());
+    return read.value();
 }
 
-HttpReply api_post(std::string_view path, const JsonValue& body) {
-    return exchange_or_fail("POST", path, json_text(body));
+namespace {
+Result<HttpReply> exchange(const AppLink& app, std::string_view method, std::string_view path, std::string body) {
+    Result<ApiReply> started = api_start(app, method, path, std::move(body));
+    if (!started) return started.error();
+    StringSink sink;
+    if (Result<std::uint64_t> read = api_read_body(started.value(), sink); !read) return read.error();
+    return HttpReply{started.value().incoming.status, std::move(sink.bytes)};
+}
+}  // namespace
+
+Result<HttpReply> api_get(const AppLink& app, std::string_view path) {
+    return exchange(app, "GET", path, {});
 }
 
-void fail_unreachable(const IoError& error) {
-    fail("cannot reach Vistrel at " + base_url() + " (" + error.text +
-         ")\n  Is the app running? Start it from your applications menu, or: vistrel-app &"
-         "\n  Different port?     vistrel --port=7999 \u2026  or set VISTREL_PORT");
+Result<HttpReply> api_post(const AppLink& app, std::string_view path, const JsonValue& body) {
+    return exchange(app, "POST", path, json_text(body));
 }
 
-void require_success(const HttpReply& reply, std::string_view fallback) {
-    if (reply.status < 400) return;
-    JsonValue parsed = body_json(body_text(reply.body));
+Failure unreachable_failure(std::string_view base, const IoError& error) {
+    std::string message = "cannot reach Vistrel at ";
+    message += base;
+    message += " (" + error.text +
+               ")\n  Is the app running? Start it from your applications menu, or: vistrel-app &"
+               "\n  Different port?     vistrel --port=7999 \u2026  or set VISTREL_PORT";
+    return Failure{std::move(message)};
+}
+
+bool is_refusal(std::uint16_t status) {
+    return status >= 400;
+}
+
+Failure refusal_failure(std::string_view body, std::string_view fallback) {
+    JsonValue parsed = body_json(body);
     const JsonValue& error = json_member(parsed, "error");
-    fail(error.is_string() ? error.get_ref<const std::string&>() : std::string(fallback));
+    return Failure{error.is_string() ? error.get_ref<const std::string&>() : std::string(fallback)};
 }
 
-JsonValue reply_json(const HttpReply& reply) {
-    require_success(reply, "the app rejected the request");
-    return body_json(body_text(reply.body));
+Result<JsonValue> reply_json(const HttpReply& reply, std::string_view fallback) {
+    if (is_refusal(reply.status)) return refusal_failure(reply.body, fallback);
+    return body_json(reply.body);
 }

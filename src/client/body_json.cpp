@@ -1,32 +1,10 @@
+#include "client/json.h"
+
 #include <cmath>
 #include <cstring>
 
-#include "client/api.h"
-
 namespace {
-// Builds the value like the library's own parser, but refuses nesting deeper
-// than 128 levels and numbers too large for a double.
-struct LimitedParser : nlohmann::detail::json_sax_dom_parser<JsonValue> {
-    using Base = nlohmann::detail::json_sax_dom_parser<JsonValue>;
-    static constexpr std::size_t max_depth = 128;
-    std::size_t depth = 0;
-
-    explicit LimitedParser(JsonValue& result) : Base(result, false) {}
-
-    bool start_object(std::size_t size) { return ++depth <= max_depth && Base::start_object(size); }
-    bool end_object() {
-        --depth;
-        return Base::end_object();
-    }
-    bool start_array(std::size_t size) { return ++depth <= max_depth && Base::start_array(size); }
-    bool end_array() {
-        --depth;
-        return Base::end_array();
-    }
-    bool number_float(double value, const std::string& text) {
-        return std::isfinite(value) && Base::number_float(value, text);
-    }
-};
+constexpr int max_depth = 128;
 }  // namespace
 
 JsonValue body_json(std::string_view bytes) {
@@ -34,9 +12,17 @@ JsonValue body_json(std::string_view bytes) {
     // byte order mark; neither belongs in a JSON text.
     if (bytes.empty() || std::memchr(bytes.data(), '\0', bytes.size()) != nullptr) return nullptr;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return nullptr;
-    JsonValue result;
-    LimitedParser parser(result);
-    bool valid = JsonValue::sax_parse(bytes.begin(), bytes.end(), &parser, nlohmann::detail::input_format_t::json, true);
-    if (!valid || parser.is_errored()) return nullptr;
+    // The library's own parser, watched through its callback: nesting deeper
+    // than 128 levels and numbers too large for a double make the text
+    // invalid, as a syntax error does.
+    bool refused = false;
+    auto watch = [&refused](int depth, JsonValue::parse_event_t event, JsonValue& parsed) {
+        using Event = JsonValue::parse_event_t;
+        if ((event == Event::object_start || event == Event::array_start) && depth >= max_depth) refused = true;
+        if (event == Event::value && parsed.is_number_float() && !std::isfinite(parsed.get<double>())) refused = true;
+        return !refused;
+    };
+    JsonValue result = JsonValue::parse(bytes.begin(), bytes.end(), watch, /*allow_exceptions=*/false);
+    if (refused || result.is_discarded()) return nullptr;
     return result;
 }

@@ -2,159 +2,54 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <vector>
 
-#include "cli/text.h"
+#include "client/http_parts.h"
+#include "client/text.h"
 #include "platform/socket.h"
 
-std::string body_text(const BodyBytes& body) {
-    std::string text;
-    text.reserve(static_cast<std::size_t>(body.size));
-    for (const ByteBlock& block : body.blocks) text.append(block.data.get(), block.size);
-    return text;
-}
+// The socket of one exchange and the 8 KiB buffer its reply is read through,
+// line by line for the head, then in large pieces for the body.
+struct ReplyConnection {
+    SocketHandle socket;
+    char buffer[8192];
+    std::size_t start = 0;
+    std::size_t end = 0;
 
-std::vector<std::string_view> body_pieces(const BodyBytes& body) {
-    std::vector<std::string_view> pieces;
-    for (const ByteBlock& block : body.blocks) pieces.emplace_back(block.data.get(), block.size);
-    return pieces;
-}
+    explicit ReplyConnection(SocketHandle handle) : socket(handle) {}
+    ~ReplyConnection() { close_socket(socket); }
+    ReplyConnection(const ReplyConnection&) = delete;
+    ReplyConnection& operator=(const ReplyConnection&) = delete;
 
-void append_bytes(BodyBytes& body, std::string_view bytes) {
-    ByteBlock block;
-    block.data = std::make_unique<char[]>(bytes.size());
-    std::memcpy(block.data.get(), bytes.data(), bytes.size());
-    block.size = block.capacity = bytes.size();
-    body.blocks.push_back(std::move(block));
-    body.size += bytes.size();
-}
-
-UrlParts split_url(std::string_view url) {
-    if (url.substr(0, 7) == "http://") url.remove_prefix(7);
-    std::size_t slash = url.find('/');
-    if (slash == std::string_view::npos) return UrlParts{std::string(url), "/"};
-    UrlParts parts{std::string(url.substr(0, slash)), "/"};
-    parts.path.append(url.substr(slash + 1));
-    return parts;
-}
-
-namespace {
-bool all_digits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Decimal digits (leading zeros allowed) with a value of at most `limit`.
-std::optional<std::uint64_t> decimal_at_most(std::string_view digits, std::uint64_t limit) {
-    if (!all_digits(digits)) return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : digits) {
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > limit) return std::nullopt;
-    }
-    return value;
-}
-
-// "1.2.3.4:port" or "[v6%scope]:port", with a port of digits only.
-std::optional<ConnectTarget> numeric_target(std::string_view authority) {
-    ConnectTarget target;
-    target.numeric = true;
-    std::string_view port_text;
-    if (!authority.empty() && authority.front() == '[') {
-        std::size_t close = authority.find(']');
-        if (close == std::string_view::npos || authority.substr(close + 1, 1) != ":") return std::nullopt;
-        std::string_view inside = authority.substr(1, close - 1);
-        port_text = authority.substr(close + 2);
-        std::size_t percent = inside.find('%');
-        if (percent != std::string_view::npos) {
-            auto scope = decimal_at_most(inside.substr(percent + 1), UINT32_MAX);
-            if (!scope) return std::nullopt;
-            target.scope_id = static_cast<std::uint32_t>(*scope);
-            inside = inside.substr(0, percent);
-        }
-        target.ipv6 = true;
-        target.host = std::string(inside);
-    } else {
-        std::size_t colon = authority.rfind(':');
-        if (colon == std::string_view::npos) return std::nullopt;
-        std::string_view ip = authority.substr(0, colon);
-        if (ip.empty() || ip.find_first_not_of("0123456789.") != std::string_view::npos) return std::nullopt;
-        target.host = std::string(ip);
-        port_text = authority.substr(colon + 1);
-    }
-    auto port = decimal_at_most(port_text, 65535);
-    if (!port) return std::nullopt;
-    target.port = static_cast<std::uint16_t>(*port);
-    if (!numeric_address(target.host, target.ipv6, target.port, target.scope_id)) return std::nullopt;
-    return target;
-}
-}  // namespace
-
-ConnectTarget parse_authority(std::string_view authority) {
-    if (auto target = numeric_target(authority)) return *target;
-    ConnectTarget target;
-    std::size_t colon = authority.rfind(':');
-    if (colon == std::string_view::npos) {
-        target.error = IoError{"invalid socket address"};
-        return target;
-    }
-    std::string_view port_text = authority.substr(colon + 1);
-    if (port_text.substr(0, 1) == "+") port_text.remove_prefix(1);
-    auto port = decimal_at_most(port_text, 65535);
-    if (!port) {
-        target.error = IoError{"invalid port value"};
-        return target;
-    }
-    target.host = std::string(authority.substr(0, colon));
-    target.port = static_cast<std::uint16_t>(*port);
-    return target;
-}
-
-std::uint16_t status_code(std::string_view line) {
-    std::vector<std::string_view> fields = white_space_fields(line);
-    if (fields.size() < 2) return 0;
-    std::string_view code = fields[1];
-    if (code.substr(0, 1) == "+") code.remove_prefix(1);
-    auto value = decimal_at_most(code, 65535);
-    return value ? static_cast<std::uint16_t>(*value) : 0;
-}
-
-std::string escape_control_bytes(std::string_view text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 0x0F];
-        } else {
-            out += c;
+    // Appends every byte up to and including the next line feed, or up to the
+    // end of the stream; `bytes` tells how many were read.
+    TransferResult read_line(std::string& line) {
+        TransferResult result;
+        for (;;) {
+            if (start == end) {
+                TransferResult got = receive_some(socket, buffer, sizeof buffer);
+                if (got.error) return got;
+                if (got.bytes == 0) return result;
+                start = 0;
+                end = got.bytes;
+            }
+            const char* from = buffer + start;
+            const char* feed = static_cast<const char*>(std::memchr(from, '\n', end - start));
+            std::size_t take = feed ? static_cast<std::size_t>(feed - from) + 1 : end - start;
+            line.append(from, take);
+            start += take;
+            result.bytes += take;
+            if (feed) return result;
         }
     }
-    return out;
-}
-
-std::string request_head(std::string_view method, std::string_view path, std::string_view authority,
-                         std::size_t body_size) {
-    std::string head;
-    head += method;
-    head += ' ';
-    head += escape_control_bytes(path);
-    head += " HTTP/1.1\r\nHost: ";
-    head += escape_control_bytes(authority);
-    head += "\r\nConnection: close\r\n";
-    if (body_size > 0) head += "Content-Type: application/json\r\n";
-    head += "Content-Length: " + std::to_string(body_size) + "\r\n\r\n";
-    return head;
-}
-
-namespace {
-// Closes the socket on every way out of the exchange.
-struct OpenSocket {
-    SocketHandle handle;
-    ~OpenSocket() { close_socket(handle); }
 };
 
+void ReplyConnectionClose::operator()(ReplyConnection* connection) const {
+    delete connection;
+}
+
+namespace {
 ConnectResult connect_to(const ConnectTarget& target) {
     std::vector<SocketAddress> candidates;
     if (target.numeric) {
@@ -183,109 +78,88 @@ std::optional<IoError> send_all(SocketHandle socket, std::string_view bytes) {
     return std::nullopt;
 }
 
-// Reads the reply through one 8 KiB buffer, line by line, then the rest.
-struct ReplyReader {
-    SocketHandle socket;
-    char buffer[8192];
-    std::size_t start = 0;
-    std::size_t end = 0;
+IoError not_utf8() {
+    return IoError{"stream did not contain valid UTF-8"};
+}
 
-    // Appends every byte up to and including the next line feed, or up to the
-    // end of the stream; `bytes` tells how many were read.
-    TransferResult read_line(std::string& line) {
-        TransferResult result;
-        for (;;) {
-            if (start == end) {
-                TransferResult got = receive_some(socket, buffer, sizeof buffer);
-                if (got.error) return got;
-                if (got.bytes == 0) return result;
-                start = 0;
-                end = got.bytes;
-            }
-            const char* from = buffer + start;
-            const char* feed = static_cast<const char*>(std::memchr(from, '\n', end - start));
-            std::size_t take = feed ? static_cast<std::size_t>(feed - from) + 1 : end - start;
-            line.append(from, take);
-            start += take;
-            result.bytes += take;
-            if (feed) return result;
-        }
-    }
-
-    std::optional<IoError> read_body(BodyBytes& body) {
-        std::size_t next_capacity = 64 * 1024;
-        auto add_block = [&](std::size_t at_least) {
-            ByteBlock block;
-            block.capacity = std::max(next_capacity, at_least);
-            block.data.reset(new char[block.capacity]);  // left unfilled: recv writes it
-            body.blocks.push_back(std::move(block));
-            next_capacity = std::min<std::size_t>(next_capacity * 2, 8 * 1024 * 1024);
-        };
-        add_block(end - start);
-        ByteBlock* block = &body.blocks.back();
-        std::memcpy(block->data.get(), buffer + start, end - start);
-        block->size = end - start;
-        body.size = block->size;
-        start = end = 0;
-        for (;;) {
-            if (block->size == block->capacity) {
-                add_block(0);
-                block = &body.blocks.back();
-            }
-            TransferResult got = receive_some(socket, block->data.get() + block->size, block->capacity - block->size);
-            if (got.error) return got.error;
-            if (got.bytes == 0) return std::nullopt;
-            block->size += got.bytes;
-            body.size += got.bytes;
-        }
-    }
-};
-
-const IoError not_utf8{"stream did not contain valid UTF-8"};
+// The body is received in pieces of 64 KiB, and of 1 MiB once one piece comes
+// full: small replies stay small, large ones take fewer calls.
+constexpr std::size_t small_piece = 64 * 1024;
+constexpr std::size_t large_piece = 1024 * 1024;
 }  // namespace
 
-ExchangeResult http_exchange(std::string_view method, std::string_view url, std::string body,
-                             std::uint32_t timeout_ms) {
-    ExchangeResult result;
-    auto failed = [&](IoError error) {
-        result.reply = HttpReply{};
-        result.error = std::move(error);
-        return std::move(result);
-    };
+Result<IncomingReply, IoError> http_request(std::string_view method, std::string_view url, std::string body,
+                                            std::uint32_t timeout_ms) {
     UrlParts parts = split_url(url);
     ConnectTarget target = parse_authority(parts.authority);
-    if (target.error) return failed(*target.error);
-    if (auto error = socket_layer_start()) return failed(*error);
+    if (target.error) return *target.error;
+    if (auto error = socket_layer_start()) return *error;
     ConnectResult connected = connect_to(target);
-    if (connected.error) return failed(*connected.error);
-    OpenSocket socket{connected.handle};
+    if (connected.error) return *connected.error;
+    IncomingReply reply;
+    reply.connection.reset(new ReplyConnection(connected.handle));
+    SocketHandle socket = connected.handle;
 
-    if (auto error = set_receive_timeout(socket.handle, timeout_ms)) return failed(*error);
-    if (auto error = send_all(socket.handle, request_head(method, parts.path, parts.authority, body.size()))) {
-        return failed(*error);
-    }
-    if (auto error = send_all(socket.handle, body)) return failed(*error);
+    if (auto error = set_receive_timeout(socket, timeout_ms)) return *error;
+    if (auto error = send_all(socket, request_head(method, parts.path, parts.authority, body.size()))) return *error;
+    if (auto error = send_all(socket, body)) return *error;
     std::string().swap(body);
 
-    auto reader = std::make_unique<ReplyReader>();
-    reader->socket = socket.handle;
     std::string line;
-    TransferResult got = reader->read_line(line);
-    if (got.error) return failed(*got.error);
+    TransferResult got = reply.connection->read_line(line);
+    if (got.error) return *got.error;
     // A peer that hangs up without a single byte has not answered: taking
     // that as a success would save an empty file over the user's, or report
     // a setting as made.
-    if (got.bytes == 0) return failed(IoError{"the connection closed without a reply"});
-    if (!is_valid_utf8(line)) return failed(not_utf8);
-    result.reply.status = status_code(line);
+    if (got.bytes == 0) return IoError{"the connection closed without a reply"};
+    if (!is_valid_utf8(line)) return not_utf8();
+    reply.status = status_code(line);
     for (;;) {
         line.clear();
-        got = reader->read_line(line);
-        if (got.error) return failed(*got.error);
+        got = reply.connection->read_line(line);
+        if (got.error) return *got.error;
         if (got.bytes == 0) break;
-        if (!is_valid_utf8(line)) return failed(not_utf8);
+        if (!is_valid_utf8(line)) return not_utf8();
         if (trim_white_space(line).empty()) break;
+        if (!reply.content_length) reply.content_length = content_length(line);
     }
-    if (auto error = reader->read_body(result.reply.body)) return failed(*error);
-    return result;
+    return reply;
+}
+
+Result<std::uint64_t, IoError> read_body(IncomingReply& reply, BodySink& sink) {
+    ReplyConnection& connection = *reply.connection;
+    std::uint64_t count = connection.end - connection.start;
+    sink.take(std::string_view(connection.buffer + connection.start, connection.end - connection.start));
+    connection.start = connection.end = 0;
+    std::size_t piece_size = small_piece;
+    std::unique_ptr<char[]> piece(new char[piece_size]);  // left unfilled: recv writes it
+    for (;;) {
+        TransferResult got = receive_some(connection.socket, piece.get(), piece_size);
+        if (got.error) {
+            reply.connection.reset();
+            return *got.error;
+        }
+        if (got.bytes == 0) break;
+        sink.take(std::string_view(piece.get(), got.bytes));
+        count += got.bytes;
+        if (got.bytes == piece_size && piece_size < large_piece) {
+            piece_size = large_piece;
+            piece.reset(new char[piece_size]);
+        }
+    }
+    reply.connection.reset();
+    if (reply.content_length && count < *reply.content_length) {
+        return IoError{"transfer closed with " + std::to_string(*reply.content_length - count) + " bytes remaining"};
+    }
+    return count;
+}
+
+Result<HttpReply, IoError> http_exchange(std::string_view method, std::string_view url, std::string body,
+                                         std::uint32_t timeout_ms) {
+    Result<IncomingReply, IoError> incoming = http_request(method, url, std::move(body), timeout_ms);
+    if (!incoming) return incoming.error();
+    StringSink sink;
+    Result<std::uint64_t, IoError> read = read_body(incoming.value(), sink);
+    if (!read) return read.error();
+    return HttpReply{incoming.value().status, std::move(sink.bytes)};
 }

@@ -1,75 +1,73 @@
 #pragma once
 // One HTTP/1.1 request and reply over a TCP connection of its own. The reply
-// ends when the peer closes the connection; its headers are skipped unread.
+// ends when the peer closes the connection. Of its headers only
+// Content-Length is read: a reply that ends before that many body bytes
+// have come is a failure, not a shorter body.
+//
+// An exchange runs in two steps, so that the caller can choose where the
+// body goes once it knows the status: `http_request` connects, sends and
+// reads the status line and header lines; `read_body` then hands the body to
+// a sink as it arrives. `http_exchange` does both and keeps the body in memory.
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "client/result.h"
 #include "platform/io_error.h"
-
-// Reply bytes kept as a list of blocks, so that a body of any size grows
-// without ever being copied: a large recording is held once, not twice.
-struct ByteBlock {
-    std::unique_ptr<char[]> data;
-    std::size_t size = 0;
-    std::size_t capacity = 0;
-};
-
-struct BodyBytes {
-    std::vector<ByteBlock> blocks;
-    std::uint64_t size = 0;
-};
-
-// The body as one contiguous text (for the small JSON replies).
-std::string body_text(const BodyBytes& body);
-// The body's blocks, in order, for writing out.
-std::vector<std::string_view> body_pieces(const BodyBytes& body);
-void append_bytes(BodyBytes& body, std::string_view bytes);
-
-struct HttpReply {
-    std::uint16_t status = 0;
-    BodyBytes body;
-};
-
-struct ExchangeResult {
-    HttpReply reply;
-    std::optional<IoError> error;
-};
 
 inline constexpr std::uint32_t receive_timeout_ms = 300000;
 
+struct HttpReply {
+    std::uint16_t status = 0;
+    std::string body;
+};
+
+// Takes a reply body piece by piece, in order, as it arrives. A sink never
+// stops the exchange: one that cannot keep a piece remembers why and drops
+// the rest, so that the caller still learns whether the whole reply came.
+class BodySink {
+public:
+    virtual void take(std::string_view bytes) = 0;
+
+protected:
+    ~BodySink() = default;
+};
+
+// Keeps the body in memory.
+struct StringSink final : BodySink {
+    std::string bytes;
+    void take(std::string_view piece) override { bytes.append(piece); }
+};
+
+// The open connection of a reply whose body has not been read yet.
+struct ReplyConnection;
+struct ReplyConnectionClose {
+    void operator()(ReplyConnection* connection) const;
+};
+
+// A reply whose status line and header lines have been read. It owns the
+// connection, which closes when the value goes away or the body has been read.
+struct IncomingReply {
+    std::uint16_t status = 0;
+    std::optional<std::uint64_t> content_length;  // the first valid Content-Length line
+    std::unique_ptr<ReplyConnection, ReplyConnectionClose> connection;
+};
+
 // Sends `method` to `url` ("http://" + authority + path) with `body` (empty:
-// none) and reads the whole reply. Never prints, never retries.
-ExchangeResult http_exchange(std::string_view method, std::string_view url, std::string body,
-                             std::uint32_t timeout_ms = receive_timeout_ms);
+// none) and reads the reply's status line and header lines. Never prints,
+// never retries. `timeout_ms` bounds each wait for the peer.
+Result<IncomingReply, IoError> http_request(std::string_view method, std::string_view url, std::string body,
+                                            std::uint32_t timeout_ms = receive_timeout_ms);
 
-// The pieces of the exchange, exposed for testing.
-struct UrlParts {
-    std::string authority;
-    std::string path;  // begins with "/"
-};
-UrlParts split_url(std::string_view url);
+// Hands every body byte to `sink` until the peer closes the connection, then
+// closes it; yields the number of body bytes. Fewer bytes than the
+// Content-Length announced fail ("transfer closed with N bytes remaining");
+// more are read as they come. A failure keeps no partial reply: what the
+// sink took before it must be thrown away.
+Result<std::uint64_t, IoError> read_body(IncomingReply& reply, BodySink& sink);
 
-struct ConnectTarget {
-    std::string host;  // the address text for a numeric target, else the name to look up
-    bool numeric = false;
-    bool ipv6 = false;
-    std::uint32_t scope_id = 0;
-    std::uint16_t port = 0;
-    std::optional<IoError> error;
-};
-ConnectTarget parse_authority(std::string_view authority);
-
-// The status code of a status line; 0 when its second field is not a
-// decimal number from 0 to 65535.
-std::uint16_t status_code(std::string_view line);
-
-// Control bytes (0x00-0x1F, 0x7F) as %XX, so that no option text can end the
-// request line early or forge a header line. Every other byte is kept.
-std::string escape_control_bytes(std::string_view text);
-
-std::string request_head(std::string_view method, std::string_view path, std::string_view authority,
-                         std::size_t body_size);
+// Both steps, the body in memory.
+Result<HttpReply, IoError> http_exchange(std::string_view method, std::string_view url, std::string body,
+                                         std::uint32_t timeout_ms = receive_timeout_ms);

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/json.h"
-#include "client/http.h"
+#include "client/json.h"
+#include "client/save.h"
 
 void run_snap();
 void run_screenshot();
@@ -21,23 +21,12 @@ void run_add_source();
 void run_sources();
 void run_forget_source();
 
-// What a saving command wrote: the path as typed and the byte count.
-struct SavedFile {
-    std::string path;
-    std::uint64_t bytes = 0;
-};
-
-// Writes `data` to --out, or to `default_name`; a failure ends the process.
-SavedFile save_output(const BodyBytes& data, std::string_view default_name);
-
-// Asks for one frame of --device at --size and saves it (--out or "vistrel.jpg").
+// Asks for one frame of --device at --size and saves it (--out or
+// "vistrel.jpg"); a failure ends the process.
 SavedFile capture_frame();
 
 // "{path}  {bytes} bytes", or the compact JSON line with --json.
 void report_saved(const SavedFile& saved);
-
-// The JSON form of a saved file: {"bytes":…,"path":…}.
-JsonValue saved_json(const SavedFile& saved);
 
 // The text `focus` prints for a sweep reply: the summary line and one bar
 // per sample, ordered by lens position.

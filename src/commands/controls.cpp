@@ -1,8 +1,8 @@
 // controls and set: the camera's knobs.
-#include "cli/fail.h"
 #include "cli/options.h"
-#include "cli/text.h"
-#include "client/api.h"
+#include "cli/output.h"
+#include "client/endpoints.h"
+#include "client/text.h"
 #include "commands/commands.h"
 
 std::optional<std::int64_t> parse_whole_number(std::string_view text) {
@@ -23,7 +23,7 @@ std::optional<std::int64_t> parse_whole_number(std::string_view text) {
 }
 
 void run_controls() {
-    JsonValue reply = reply_json(api_get("/controls?_=" + device_query()));
+    JsonValue reply = or_fail(api_json(app_link(), controls_request(device_query())));
     if (print_json_if_asked(reply)) return;
     const JsonValue& controls = json_member(reply, "controls");
     if (!controls.is_array()) return;
@@ -38,12 +38,8 @@ void run_set() {
     if (positionals().size() < 3) fail("usage: vistrel set <name> <value>   e.g. vistrel set focus 60");
     std::optional<std::int64_t> value = parse_whole_number(positional(2));
     if (!value) fail("value must be a whole number");
-    JsonValue body = JsonValue::object();
-    std::optional<std::string> device = option_value("device");
-    body["device"] = device ? JsonValue(*device) : JsonValue(nullptr);
-    body["name"] = positional(1);
-    body["value"] = *value;
-    JsonValue reply = reply_json(api_post("/controls", body));
+    ApiRequest request = set_control_request(option_value("device"), positional(1), *value);
+    JsonValue reply = or_fail(api_json(app_link(), request));
     if (print_json_if_asked(reply)) return;
     print(json_text(json_member(reply, "control")) + " = " + json_text(json_member(reply, "value")) + " (was " +
           json_text(json_member(reply, "was")) + ")\n");

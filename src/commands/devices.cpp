@@ -1,12 +1,12 @@
 // devices: every eye the app can see.
-#include "cli/fail.h"
 #include "cli/options.h"
-#include "cli/text.h"
-#include "client/api.h"
+#include "cli/output.h"
+#include "client/endpoints.h"
+#include "client/text.h"
 #include "commands/commands.h"
 
 void run_devices() {
-    JsonValue reply = reply_json(api_get("/devices"));
+    JsonValue reply = or_fail(api_json(app_link(), devices_request()));
     if (print_json_if_asked(reply)) return;
     const JsonValue& devices = json_member(reply, "devices");
     if (!devices.is_array() || devices.empty()) {

@@ -1,20 +1,17 @@
 // focus and look: the app sweeps the lens and locks the sharpest position.
 #include <algorithm>
 
-#include "cli/fail.h"
 #include "cli/options.h"
-#include "cli/text.h"
-#include "client/api.h"
+#include "cli/output.h"
+#include "client/endpoints.h"
+#include "client/text.h"
 #include "commands/commands.h"
 
 namespace {
 constexpr int full_bar = 46;
 
 JsonValue focus_sweep() {
-    JsonValue body = JsonValue::object();
-    std::optional<std::string> device = option_value("device");
-    body["device"] = device ? JsonValue(*device) : JsonValue(nullptr);
-    return reply_json(api_post("/focus", body));
+    return or_fail(api_json(app_link(), focus_request(option_value("device"))));
 }
 
 // Samples sort by their lens position when it is a signed 64-bit integer, else as 0.

@@ -1,7 +1,6 @@
 // record: the app records the screen and answers with the finished video.
-#include "cli/fail.h"
 #include "cli/options.h"
-#include "client/api.h"
+#include "cli/output.h"
 #include "commands/commands.h"
 
 std::optional<std::uint32_t> parse_seconds(std::string_view text) {
@@ -17,18 +16,16 @@ std::optional<std::uint32_t> parse_seconds(std::string_view text) {
 }
 
 void run_record() {
-    JsonValue body = JsonValue::object();
-    body["secs"] = nullptr;
+    std::optional<std::uint32_t> seconds;
     if (std::optional<std::string> secs = option_value("secs")) {
-        std::optional<std::uint32_t> seconds = parse_seconds(*secs);
+        seconds = parse_seconds(*secs);
         if (!seconds) fail("--secs wants a whole number of seconds");
-        body["secs"] = *seconds;
     }
     std::optional<std::string> format = option_value("format");
-    body["format"] = format ? JsonValue(*format) : JsonValue(nullptr);
-
-    HttpReply reply = api_post("/screen/record", body);
-    require_success(reply, "could not record the screen");
     // The name follows the option text, never what the app sent back.
-    report_saved(save_output(reply.body, format == "mp4" ? "screen.mp4" : "screen.webm"));
+    std::string path = output_path(format == "mp4" ? "screen.mp4" : "screen.webm");
+    // Opened before the app records, so that an output that cannot be written
+    // fails at once rather than after the whole recording.
+    OutputFile output = or_fail(open_output(path));
+    report_saved(or_fail(save_reply(app_link(), record_request(format, seconds), std::move(output))));
 }

@@ -1,8 +1,8 @@
 // add-source, sources and forget-source: the app's phones and IP cameras.
-#include "cli/fail.h"
 #include "cli/options.h"
-#include "cli/text.h"
-#include "client/api.h"
+#include "cli/output.h"
+#include "client/endpoints.h"
+#include "client/text.h"
 #include "commands/commands.h"
 
 void run_add_source() {
@@ -10,10 +10,7 @@ void run_add_source() {
         fail("usage: vistrel add-source <name> <url>\n"
              "  e.g. vistrel add-source phone http://192.168.1.50:8080/shot.jpg");
     }
-    JsonValue body = JsonValue::object();
-    body["name"] = positional(1);
-    body["url"] = positional(2);
-    JsonValue reply = reply_json(api_post("/sources", body));
+    JsonValue reply = or_fail(api_json(app_link(), add_source_request(positional(1), positional(2))));
     if (print_json_if_asked(reply)) return;
     const JsonValue& added = json_member(reply, "added");
     print("added " + json_text(added) + " \u2014 use it with --device net:" + json_string_or(added, "?") + "\n");
@@ -34,14 +31,12 @@ static void print_sources(const JsonValue& reply) {
 }
 
 void run_sources() {
-    print_sources(reply_json(api_get("/sources")));
+    print_sources(or_fail(api_json(app_link(), sources_request())));
 }
 
 void run_forget_source() {
     if (positionals().size() < 2) fail("usage: vistrel forget-source <name>");
-    JsonValue body = JsonValue::object();
-    body["name"] = positional(1);
-    JsonValue reply = reply_json(api_post("/sources/remove", body));
+    JsonValue reply = or_fail(api_json(app_link(), remove_source_request(positional(1))));
     if (print_json_if_asked(reply)) return;
     print("removed " + json_text(json_member(reply, "removed")) + "\n");
 }

@@ -1,11 +1,11 @@
 // status: is the app running, and what is it set to.
-#include "cli/fail.h"
 #include "cli/options.h"
-#include "client/api.h"
+#include "cli/output.h"
+#include "client/endpoints.h"
 #include "commands/commands.h"
 
 void run_status() {
-    JsonValue reply = reply_json(api_get("/health"));
+    JsonValue reply = or_fail(api_json(app_link(), health_request()));
     if (print_json_if_asked(reply)) return;
     const JsonValue& settings = json_member(reply, "settings");
     std::string device = json_string_or(json_member(settings, "device"), "");

@@ -23,14 +23,15 @@ int clamp_size(std::size_t size) {
 }  // namespace
 
 std::optional<IoError> socket_layer_start() {
-    // Started at the first exchange and left running until the process ends.
-    static bool started = false;
-    if (started) return std::nullopt;
-    WSADATA data;
-    int status = WSAStartup(MAKEWORD(2, 2), &data);
-    if (status != 0) return os_error(status);
-    started = true;
-    return std::nullopt;
+    // Started at the first exchange and left running until the process ends;
+    // vistrel-mcp's calls can reach here from several threads at once.
+    static const std::optional<IoError> failure = []() -> std::optional<IoError> {
+        WSADATA data;
+        int status = WSAStartup(MAKEWORD(2, 2), &data);
+        if (status != 0) return os_error(status);
+        return std::nullopt;
+    }();
+    return failure;
 }
 
 ResolveResult resolve_host(const std::string& host, std::uint16_t port) {

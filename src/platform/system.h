@@ -2,10 +2,10 @@
 // What the program needs of the operating system apart from sockets: its
 // arguments, the environment, the standard streams, files and error texts.
 // One implementation per platform: system_posix.cpp, system_win32.cpp.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/io_error.h"
 
@@ -24,9 +24,11 @@ enum class Stream { out, err };
 // Writes every byte or returns the reason it could not.
 std::optional<IoError> write_stream(Stream stream, std::string_view bytes);
 
-// Creates or truncates the file at `path` (UTF-8) and writes the pieces in
-// order. No folder is created.
-std::optional<IoError> write_file(const std::string& path, const std::vector<std::string_view>& pieces);
+// An open file: a descriptor, or a HANDLE on Windows.
+using FileHandle = std::intptr_t;
+
+// Writes every byte to an open file, or returns the reason it could not.
+std::optional<IoError> write_all(FileHandle file, std::string_view bytes);
 
 // Ends the process at once; nothing buffered in the C runtime is flushed.
 [[noreturn]] void exit_process(int status);
@@ -35,4 +37,13 @@ std::optional<IoError> write_file(const std::string& path, const std::vector<std
 // UTF-16 from the system as UTF-8. A lone surrogate keeps a three-byte form
 // that is not valid UTF-8, so the text can still be told apart from Unicode.
 std::string utf8_from_wide(const wchar_t* text);
+
+// UTF-8 as UTF-16. Strict for file names, which must not silently change
+// (absent for text that is not UTF-8); lenient (U+FFFD for bad bytes) for
+// what is only shown.
+std::optional<std::wstring> wide_from_utf8(std::string_view text, bool strict);
+
+// A path whose full form is longer than the classic limit, in the \\?\ form
+// that takes it as long as the file system allows.
+std::wstring long_path_form(const std::wstring& path);
 #endif

@@ -9,8 +9,10 @@
 
 void platform_start() {
     // A reader that goes away (a closed pipe, an app that hangs up) must give
-    // an error to handle, never end the process.
+    // an error to handle, never end the process; so must a file that grows
+    // past the process's size limit, so that the file it replaces is kept.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 std::string system_message(int code) {
@@ -23,9 +25,9 @@ std::optional<std::string> environment_value(const char* name) {
     return std::string(value);
 }
 
-static std::optional<IoError> write_all(int fd, std::string_view bytes) {
+std::optional<IoError> write_all(FileHandle file, std::string_view bytes) {
     while (!bytes.empty()) {
-        ssize_t written = write(fd, bytes.data(), bytes.size());
+        ssize_t written = write(static_cast<int>(file), bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) continue;
             return os_error(errno);
@@ -38,23 +40,6 @@ static std::optional<IoError> write_all(int fd, std::string_view bytes) {
 
 std::optional<IoError> write_stream(Stream stream, std::string_view bytes) {
     return write_all(stream == Stream::out ? STDOUT_FILENO : STDERR_FILENO, bytes);
-}
-
-std::optional<IoError> write_file(const std::string& path, const std::vector<std::string_view>& pieces) {
-    int fd;
-    do {
-        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return os_error(errno);
-    for (std::string_view piece : pieces) {
-        if (auto error = write_all(fd, piece)) {
-            close(fd);
-            return error;
-        }
-    }
-    // A failing close can be the only sign that the data did not reach the disk.
-    if (close(fd) < 0 && errno != EINTR) return os_error(errno);
-    return std::nullopt;
 }
 
 void exit_process(int status) {

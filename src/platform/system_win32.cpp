@@ -46,9 +46,6 @@ std::string utf8_from_wide(const wchar_t* text) {
     return out;
 }
 
-namespace {
-// UTF-8 as UTF-16. Strict for file names, which must not silently change;
-// lenient (U+FFFD for bad bytes) for what is only shown on a console.
 std::optional<std::wstring> wide_from_utf8(std::string_view text, bool strict) {
     if (text.empty()) return std::wstring();
     DWORD flags = strict ? MB_ERR_INVALID_CHARS : 0;
@@ -60,7 +57,7 @@ std::optional<std::wstring> wide_from_utf8(std::string_view text, bool strict) {
     return wide;
 }
 
-bool has_prefix(const std::wstring& text, const wchar_t* prefix) {
+static bool has_prefix(const std::wstring& text, const wchar_t* prefix) {
     return text.compare(0, std::wcslen(prefix), prefix) == 0;
 }
 
@@ -79,7 +76,6 @@ std::wstring long_path_form(const std::wstring& path) {
     if (has_prefix(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
-}  // namespace
 
 std::string system_message(int code) {
     wchar_t buffer[2048];
@@ -108,8 +104,8 @@ std::optional<std::string> environment_value(const char* name) {
     }
 }
 
-namespace {
-std::optional<IoError> write_handle(HANDLE handle, std::string_view bytes) {
+std::optional<IoError> write_all(FileHandle file, std::string_view bytes) {
+    HANDLE handle = reinterpret_cast<HANDLE>(file);
     while (!bytes.empty()) {
         DWORD offer = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 0x7FFFFFFF));
         DWORD written = 0;
@@ -122,6 +118,7 @@ std::optional<IoError> write_handle(HANDLE handle, std::string_view bytes) {
     return std::nullopt;
 }
 
+namespace {
 // A console shows UTF-16 correctly whatever its code page, so the text goes
 // there as UTF-16, in pieces small enough for every console host.
 std::optional<IoError> write_console(HANDLE handle, std::string_view bytes) {
@@ -154,25 +151,7 @@ std::optional<IoError> write_stream(Stream stream, std::string_view bytes) {
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode)) return write_console(handle, bytes);
     // Redirected: the bytes exactly as given, "\n" line ends included.
-    return write_handle(handle, bytes);
-}
-
-std::optional<IoError> write_file(const std::string& path, const std::vector<std::string_view>& pieces) {
-    std::optional<std::wstring> wide_path = wide_from_utf8(path, true);
-    if (!wide_path) return os_error(ERROR_NO_UNICODE_TRANSLATION);
-    // Shared like a file opened on Linux: others may read, write or delete it meanwhile.
-    HANDLE file = CreateFileW(long_path_form(*wide_path).c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return os_error(static_cast<int>(GetLastError()));
-    for (std::string_view piece : pieces) {
-        if (auto error = write_handle(file, piece)) {
-            CloseHandle(file);
-            return error;
-        }
-    }
-    if (!CloseHandle(file)) return os_error(static_cast<int>(GetLastError()));
-    return std::nullopt;
+    return write_all(reinterpret_cast<FileHandle>(handle), bytes);
 }
 
 void exit_process(int status) {

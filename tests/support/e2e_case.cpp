@@ -15,11 +15,14 @@ const std::map<std::string, std::string>& platform_texts() {
         {"{refused}", "Connection refused (os error 111)"},
         {"{no_such_path}", "No such file or directory (os error 2)"},
         {"{is_directory}", "Is a directory (os error 21)"},
+        {"{access_denied}", "Permission denied (os error 13)"},
+        {"{too_large}", "File too large (os error 27)"},
     };
     static const std::map<std::string, std::string> windows = {
         {"{refused}", "Connection refused. (os error 10061)"},
         {"{no_such_path}", "Path not found. (os error 3)"},
         {"{is_directory}", "Access denied. (os error 5)"},
+        {"{access_denied}", "Access denied. (os error 5)"},
     };
     return testing_windows_build() ? windows : posix;
 }

@@ -3,8 +3,8 @@
 // everything that must come out of it, byte for byte.
 //
 // In `arguments`, `requests`, `out`, `err` and `environment`, "{port}" stands
-// for the fake app's port and "{refused}", "{no_such_path}" and
-// "{is_directory}" for the platform's own error texts.
+// for the fake app's port and "{refused}", "{no_such_path}", "{is_directory}",
+// "{access_denied}" and "{too_large}" for the platform's own error texts.
 #include <map>
 #include <optional>
 #include <string>

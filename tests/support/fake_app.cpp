@@ -91,6 +91,7 @@ FakeApp::FakeApp(std::vector<ScriptedReply> replies) : replies_(std::move(replie
 FakeApp::~FakeApp() {
     (void)!write(wake_[1], "x", 1);
     thread_.join();
+    for (int connection : held_) close(connection);
     close(listener_);
     close(wake_[0]);
     close(wake_[1]);
@@ -128,7 +129,9 @@ void FakeApp::answer(int connection, const ScriptedReply& reply) {
         requests_.push_back(request);
     }
     send_all(connection, reply.bytes);
-    if (reply.ending == ScriptedReply::Ending::reset) {
+    if (reply.ending == ScriptedReply::Ending::hold) {
+        held_.push_back(connection);
+    } else if (reply.ending == ScriptedReply::Ending::reset) {
         // Let the bytes arrive first: some socket layers drop a reset that
         // follows data at once.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));

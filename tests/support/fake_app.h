@@ -12,6 +12,7 @@ struct ScriptedReply {
         close,          // read the request, send `bytes`, close normally
         reset,          // read the request, send `bytes`, then reset the connection
         reset_at_once,  // reset the connection before reading anything
+        hold,           // read the request, send `bytes`, then keep the connection open, silent
     };
     std::string bytes;
     Ending ending = Ending::close;
@@ -44,6 +45,7 @@ private:
     std::uint16_t port_ = 0;
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;
+    std::vector<int> held_;  // connections kept open until the app stops
     std::thread thread_;
 };
 

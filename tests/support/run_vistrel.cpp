@@ -1,14 +1,17 @@
 #include "run_vistrel.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <fstream>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,6 +78,9 @@ RunResult run_vistrel(const std::vector<std::string>& arguments, const RunOption
     std::vector<char*> argv = pointers(command);
     std::vector<char*> envp = pointers(environment);
     std::string folder = options.folder.string();
+    std::optional<rlim_t> file_size_limit;
+    if (options.file_size_limit) file_size_limit = static_cast<rlim_t>(*options.file_size_limit);
+    bool drop_to_nobody = options.as_nobody && geteuid() == 0;
 
     int out_pipe[2], err_pipe[2];
     if (pipe2(out_pipe, O_CLOEXEC) < 0 || pipe2(err_pipe, O_CLOEXEC) < 0) throw std::runtime_error("pipe");
@@ -87,7 +93,12 @@ RunResult run_vistrel(const std::vector<std::string>& arguments, const RunOption
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
         if (chdir(folder.c_str()) < 0) _exit(125);
-        signal(SIGPIPE, SIG_DFL);
+        for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) signal(signal_number, SIG_DFL);
+        if (file_size_limit) {
+            rlimit limit{*file_size_limit, *file_size_limit};
+            if (setrlimit(RLIMIT_FSIZE, &limit) < 0) _exit(125);
+        }
+        if (drop_to_nobody && (setgroups(0, nullptr) < 0 || setgid(nobody_id) < 0 || setuid(nobody_id) < 0)) _exit(125);
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -102,13 +113,20 @@ RunResult run_vistrel(const std::vector<std::string>& arguments, const RunOption
     std::string* sinks[2] = {&result.out, &result.err};
     int open_count = options.close_stdout ? 1 : 2;
     char buffer[65536];
+    bool signal_pending = static_cast<bool>(options.signal_when);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (open_count > 0) {
+        if (signal_pending && options.signal_when()) {
+            kill(child, options.signal);
+            signal_pending = false;
+        }
         // A run that hangs is killed rather than hanging the test suite.
-        int ready = poll(watch, 2, 60000);
-        if (ready == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
             break;
         }
+        int ready = poll(watch, 2, signal_pending ? 10 : 1000);
+        if (ready == 0) continue;
         if (ready < 0) {
             if (errno == EINTR) continue;
             break;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "client/http.h"
+#include "client/http_parts.h"
 
 TEST(SplitUrl, AuthorityThenPath) {
     struct Case {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cli/text.h"
+#include "client/text.h"
 
 TEST(Utf8, WellFormedOnly) {
     const std::pair<std::string, bool> cases[] = {

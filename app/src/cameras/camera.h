@@ -56,4 +56,7 @@ class CameraBackend {
 public:
     virtual ~CameraBackend() = default;
     virtual std::vector<std::shared_ptr<Camera>> list() = 0;
+    // What kept cameras of this kind out of the last listing (a device the
+    // user may not open, say); empty when nothing did.
+    virtual std::string trouble() { return {}; }
 };

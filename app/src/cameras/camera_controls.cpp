@@ -1,7 +1,5 @@
 #include "cameras/camera_controls.h"
 
-#include "refusal.h"
-
 #include <stdexcept>
 
 std::vector<CameraControl> simulated_camera_controls() {
@@ -27,15 +25,21 @@ int control_value(const std::vector<CameraControl>& controls, std::string_view n
 int set_control(std::vector<CameraControl>& controls, std::string_view name, std::int64_t value) {
     for (auto& control : controls) {
         if (control.name != name) continue;
-        if (value < control.min || value > control.max) {
-            throw Refusal{400, control.name + " must be between " + std::to_string(control.min) + " and " +
-                                   std::to_string(control.max) + " (got " + std::to_string(value) + ")"};
-        }
+        if (value < control.min || value > control.max) throw out_of_range(control, value);
         int was = control.value;
         control.value = static_cast<int>(value);
         return was;
     }
+    throw unknown_control(name, controls);
+}
+
+Refusal out_of_range(const CameraControl& control, std::int64_t value) {
+    return {400, control.name + " must be between " + std::to_string(control.min) + " and " +
+                     std::to_string(control.max) + " (got " + std::to_string(value) + ")"};
+}
+
+Refusal unknown_control(std::string_view name, const std::vector<CameraControl>& controls) {
     std::string names;
     for (const auto& control : controls) names += (names.empty() ? "" : ", ") + control.name;
-    throw Refusal{400, "unknown control \"" + std::string(name) + "\"; the controls are " + names};
+    return {400, "unknown control \"" + std::string(name) + "\"; the controls are " + (names.empty() ? "none" : names)};
 }

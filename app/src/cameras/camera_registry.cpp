@@ -1,9 +1,5 @@
 #include "cameras/camera_registry.h"
 
-const char* const no_camera_text =
-    "no camera found: plug in a webcam (any UVC webcam works), or start vistrel-app with --simulated-camera "
-    "for a test picture";
-
 std::vector<std::shared_ptr<Camera>> list_cameras(CameraRegistry& registry) {
     std::vector<std::shared_ptr<Camera>> cameras;
     for (auto& backend : registry.backends) {
@@ -17,6 +13,22 @@ std::shared_ptr<Camera> find_camera(CameraRegistry& registry, std::string_view i
         if (camera->description().id == id) return camera;
     }
     return nullptr;
+}
+
+std::string camera_trouble(CameraRegistry& registry) {
+    std::string trouble;
+    for (auto& backend : registry.backends) {
+        std::string more = backend->trouble();
+        if (!more.empty()) trouble += (trouble.empty() ? "" : "; ") + more;
+    }
+    return trouble;
+}
+
+std::string no_camera_text(CameraRegistry& registry) {
+    std::string trouble = camera_trouble(registry);
+    return "no camera found: plug in a webcam (any UVC webcam works), or start vistrel-app with --simulated-camera "
+           "for a test picture" +
+           (trouble.empty() ? "" : " (" + trouble + ")");
 }
 
 std::shared_ptr<Camera> default_camera(CameraRegistry& registry) {

@@ -21,5 +21,9 @@ std::shared_ptr<Camera> find_camera(CameraRegistry& registry, std::string_view i
 // real camera whenever there is one. Null when there is no camera at all.
 std::shared_ptr<Camera> default_camera(CameraRegistry& registry);
 
-// The refusal text when there is no camera at all.
-extern const char* const no_camera_text;
+// What kept cameras out of the last listing, from every kind; empty when
+// nothing did.
+std::string camera_trouble(CameraRegistry& registry);
+
+// The refusal text when there is no camera at all, with the trouble.
+std::string no_camera_text(CameraRegistry& registry);

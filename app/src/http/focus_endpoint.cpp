@@ -46,5 +46,6 @@ nlohmann::json focus_reply(AppState& state, const nlohmann::json& body) {
               {"sharpness", rounded(sweep.sharpness)},
               {"samples", samples},
               {"frames", sweep.frames},
+              {"discarded", sweep.discarded},
               {"ms", took.count()}}}};
 }

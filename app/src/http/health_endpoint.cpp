@@ -15,12 +15,16 @@ json health_reply(AppState& state) {
         camera = about.kind;
     }
     auto screen = find_screen();
-    return {
+    const char* backend = screen_backend_name();
+    json reply = {
         {"version", VISTREL_APP_VERSION},
         {"port", state.port},
         {"settings", settings},
         {"camera", camera},
         {"screen", screen ? json(screen->display) : json(nullptr)},
+        {"screen_backend", backend ? json(backend) : json(nullptr)},
         {"recording", state.recording.load()},
     };
+    if (!screen) reply["screen_problem"] = screen_problem();
+    return reply;
 }

@@ -12,6 +12,8 @@ inline constexpr int max_frame_side = 4096;
 struct FrameSize {
     int width = 0;
     int height = 0;
+
+    bool operator==(const FrameSize&) const = default;
 };
 
 struct SizeRequest {

@@ -1,21 +1,13 @@
 #include "imaging/jpeg.h"
 
+#include "imaging/turbojpeg_handle.h"
+
 #include <turbojpeg.h>
 
 #include <memory>
 #include <stdexcept>
 
 namespace {
-struct TjHandle {
-    tjhandle handle;
-    explicit TjHandle(tjhandle h) : handle(h) {}
-    ~TjHandle() {
-        if (handle) tjDestroy(handle);
-    }
-    TjHandle(const TjHandle&) = delete;
-    TjHandle& operator=(const TjHandle&) = delete;
-};
-
 std::optional<FrameSize> header_size(tjhandle handle, std::string_view bytes) {
     if (!starts_like_jpeg(bytes)) return std::nullopt;
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
@@ -69,22 +61,36 @@ FrameSize decode_size(FrameSize native, std::optional<FrameSize> at_least) {
     return best;
 }
 
+namespace {
+std::optional<Image> decode_at(tjhandle handle, std::string_view bytes, FrameSize size) {
+    Image image = blank_image(size.width, size.height);
+    // LIMITSCANS: a progressive file with thousands of scans is a way to burn
+    // processor time with a few kilobytes.
+    if (tjDecompress2(handle, reinterpret_cast<const unsigned char*>(bytes.data()),
+                      static_cast<unsigned long>(bytes.size()), image.rgb.data(), size.width, 0, size.height, TJPF_RGB,
+                      TJFLAG_LIMITSCANS) != 0) {
+        // Warnings (a truncated tail, say) still leave a usable picture.
+        if (tjGetErrorCode(handle) != TJERR_WARNING) return std::nullopt;
+    }
+    return image;
+}
+}  // namespace
+
 std::optional<Image> decode_jpeg(std::string_view bytes, std::optional<FrameSize> at_least) {
     TjHandle tj(tjInitDecompress());
     if (!tj.handle) return std::nullopt;
     auto native = header_size(tj.handle, bytes);
     if (!native || !decodable_size(*native)) return std::nullopt;
-    FrameSize size = decode_size(*native, at_least);
-    Image image = blank_image(size.width, size.height);
-    // LIMITSCANS: a progressive file with thousands of scans is a way to burn
-    // processor time with a few kilobytes.
-    if (tjDecompress2(tj.handle, reinterpret_cast<const unsigned char*>(bytes.data()),
-                      static_cast<unsigned long>(bytes.size()), image.rgb.data(), size.width, 0, size.height, TJPF_RGB,
-                      TJFLAG_LIMITSCANS) != 0) {
-        // Warnings (a truncated tail, say) still leave a usable picture.
-        if (tjGetErrorCode(tj.handle) != TJERR_WARNING) return std::nullopt;
-    }
-    return image;
+    return decode_at(tj.handle, bytes, decode_size(*native, at_least));
+}
+
+std::optional<Image> decode_jpeg_shrunk(std::string_view bytes, int shrink) {
+    TjHandle tj(tjInitDecompress());
+    if (!tj.handle) return std::nullopt;
+    auto native = header_size(tj.handle, bytes);
+    if (!native || !decodable_size(*native)) return std::nullopt;
+    tjscalingfactor factor{1, shrink};
+    return decode_at(tj.handle, bytes, {TJSCALED(native->width, factor), TJSCALED(native->height, factor)});
 }
 
 bool starts_like_jpeg(std::string_view bytes) {

@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
-inline constexpr int max_decoded_side = 8192;
+// 16384 wide: three 4K screens side by side still fit; 40 megapixels caps the
+// memory a picture can take (120 MB as RGB).
+inline constexpr int max_decoded_side = 16384;
 inline constexpr long long max_decoded_pixels = 40'000'000;
 
 std::string encode_jpeg(const Image& image, int quality = 90);
@@ -29,6 +31,10 @@ FrameSize decode_size(FrameSize native, std::optional<FrameSize> at_least);
 // Decodes at decode_size(jpeg_size(bytes), at_least). Nullopt when the bytes
 // are not a readable JPEG or declare a size decodable_size refuses.
 std::optional<Image> decode_jpeg(std::string_view bytes, std::optional<FrameSize> at_least = std::nullopt);
+
+// Decodes at 1/`shrink` of the declared size (2, 4 or 8), for much less work,
+// within the same limits.
+std::optional<Image> decode_jpeg_shrunk(std::string_view bytes, int shrink);
 
 // The JPEG start-of-image marker, the cheap first test of fetched bytes.
 bool starts_like_jpeg(std::string_view bytes);

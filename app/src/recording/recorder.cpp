@@ -52,22 +52,11 @@ RecordingRequest parse_recording_request(const nlohmann::json& body) {
     return request;
 }
 
-std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const ScreenInfo& screen,
+std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const std::vector<std::string>& input,
                                           const std::string& output) {
-    // 4:2:0 video needs even sides; a stray last row or column is left out.
-    int width = screen.size.width & ~1, height = screen.size.height & ~1;
-    std::vector<std::string> args = {
-        "ffmpeg",      "-hide_banner",
-        "-nostdin",    "-loglevel",
-        "error",       "-y",
-        "-f",          "x11grab",
-        "-framerate",  std::to_string(frames_per_second),
-        "-video_size", std::to_string(width) + "x" + std::to_string(height),
-        "-i",          screen.display,
-        "-t",          std::to_string(request.secs),
-        "-an",         "-pix_fmt",
-        "yuv420p",
-    };
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
+    args.insert(args.end(), input.begin(), input.end());
+    args.insert(args.end(), {"-t", std::to_string(request.secs), "-an", "-pix_fmt", "yuv420p"});
     if (request.format == RecordingFormat::mp4) {
         args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-movflags", "+faststart", "-f", "mp4"});
     } else {
@@ -79,10 +68,6 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
 }
 
 Recording record_screen(const RecordingRequest& request, const CancelCheck& cancelled) {
-    auto screen = find_screen();
-    if (!screen)
-        throw Refusal{503, "no screen to record: there is no X display (DISPLAY is not set or cannot be opened)"};
-
     std::optional<ScratchFolder> scratch;
     try {
         scratch.emplace(fs::temp_directory_path());
@@ -92,12 +77,16 @@ Recording record_screen(const RecordingRequest& request, const CancelCheck& canc
     bool mp4 = request.format == RecordingFormat::mp4;
     fs::path output = scratch->path() / (mp4 ? "screen.mp4" : "screen.webm");
     fs::path log = scratch->path() / "ffmpeg.log";
+    // Ended (its feed stopped, its desktop session closed) before the scratch
+    // folder goes.
+    RecordingInput input = start_screen_recording(scratch->path(), frames_per_second);
 
     // ffmpeg stops by itself after the requested time; the limit only guards
     // against one that hangs.
     auto limit = std::chrono::seconds(request.secs + 60);
     ChildOutcome outcome =
-        run_child(ffmpeg_arguments(request, *screen, output.string()), log.string(), limit, cancelled);
+        run_child(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(), limit, cancelled);
+    std::string feed_problem = input.feed ? input.feed->finish() : "";
     if (outcome.interrupted) throw Refusal{503, "the recording was cut short: vistrel-app is stopping"};
     if (outcome.cancelled) throw Cancelled{};
     if (!outcome.started) {
@@ -108,6 +97,7 @@ Recording record_screen(const RecordingRequest& request, const CancelCheck& canc
         std::string reason = last_line(read_file(log));
         throw Refusal{500, "ffmpeg could not record the screen" + (reason.empty() ? std::string() : ": " + reason)};
     }
+    if (!feed_problem.empty()) throw Refusal{500, "the recording failed: " + feed_problem};
     Recording recording{read_file(output), mp4 ? "video/mp4" : "video/webm"};
     if (recording.bytes.empty()) throw Refusal{500, "ffmpeg finished without writing a recording"};
     return recording;

@@ -1,5 +1,6 @@
 #pragma once
-// Screen recordings, made by the ffmpeg program from the X display.
+// Screen recordings, made by the ffmpeg program from what the screen backend
+// offers (see screen/screen_capture.h).
 #include "cancellation.h"
 #include "screen/screen_capture.h"
 
@@ -27,11 +28,13 @@ struct Recording {
 // a Refusal (400) that says what is accepted.
 RecordingRequest parse_recording_request(const nlohmann::json& body);
 
-// The ffmpeg command line that records `screen` into `output`.
-std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const ScreenInfo& screen,
+// The ffmpeg command line that records `input` (the screen backend's input
+// options) into `output`.
+std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const std::vector<std::string>& input,
                                           const std::string& output);
 
 // Records for the requested time and returns the finished file. Refusals:
-// 503 without a display or when the app is stopping, 500 when ffmpeg is
-// missing or fails. Cancelled when `cancelled` turns true first.
+// those of the screen (503 without one, 403 when the desktop refuses), 500
+// when ffmpeg is missing or fails, 503 when the app is stopping. Cancelled
+// when `cancelled` turns true first.
 Recording record_screen(const RecordingRequest& request, const CancelCheck& cancelled);

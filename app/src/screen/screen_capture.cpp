@@ -1,121 +1,73 @@
 #include "screen/screen_capture.h"
 
 #include "refusal.h"
-
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
-#include <bit>
-#include <cstdlib>
-#include <memory>
+#include "screen/portal_screen.h"
+#include "screen/restore_token.h"
+#include "screen/screencopy.h"
+#include "screen/wlroots_screen.h"
+#include "screen/x11_screen.h"
+#include "sources/config_dir.h"
 
 namespace {
-int ignore_x_error(Display*, XErrorEvent*) {
-    return 0;
-}
-int ignore_lost_connection(Display*) {
-    return 0;
-}
-// Instead of ending the process, a lost X connection only makes the calls on
-// that display fail; the capture then reports it.
-void keep_running(Display*, void*) {}
-
-std::string display_name() {
-    const char* name = std::getenv("DISPLAY");
-    return name ? name : "";
-}
-
-struct DisplayCloser {
-    void operator()(Display* d) const { XCloseDisplay(d); }
-};
-using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
-
-DisplayHandle open_display() {
-    std::string name = display_name();
-    if (name.empty()) return nullptr;
-    DisplayHandle display(XOpenDisplay(name.c_str()));
-    if (display) XSetIOErrorExitHandler(display.get(), keep_running, nullptr);
-    return display;
-}
-
-// Position and width of the bits a channel mask selects.
-struct Channel {
-    int shift = 0;
-    int bits = 0;
+// A session without any display: nothing to capture.
+class NoScreen : public ScreenBackend {
+public:
+    const char* name() const override { return nullptr; }
+    std::optional<ScreenInfo> find() override { return std::nullopt; }
+    std::string problem() override {
+        return "no screen: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app inside the desktop session";
+    }
+    Image capture() override { throw Refusal{503, problem()}; }
+    RecordingInput start_recording(const std::filesystem::path&, int) override {
+        throw Refusal{503,
+                      "no screen to record: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app "
+                      "inside the desktop session"};
+    }
 };
 
-Channel channel_of(unsigned long mask) {
-    Channel c;
-    if (!mask) return c;
-    while (!(mask & 1)) {
-        mask >>= 1;
-        ++c.shift;
-    }
-    while (mask & 1) {
-        mask >>= 1;
-        ++c.bits;
-    }
-    return c;
-}
+// Chosen once before the server's threads start, read-only afterwards.
+std::unique_ptr<ScreenBackend> chosen;
 
-std::uint8_t channel_level(unsigned long pixel, Channel c) {
-    if (c.bits == 0) return 0;
-    unsigned long max = (1UL << c.bits) - 1;
-    return static_cast<std::uint8_t>(((pixel >> c.shift) & max) * 255 / max);
+ScreenBackend& backend() {
+    if (!chosen) chosen = std::make_unique<NoScreen>();
+    return *chosen;
 }
 }  // namespace
 
-void prepare_screen_capture() {
-    XInitThreads();
-    XSetErrorHandler(ignore_x_error);
-    XSetIOErrorHandler(ignore_lost_connection);
+void prepare_screen_capture(const SessionEnv& session, ScreenWanted wanted) {
+    prepare_x11_screen();
+    switch (choose_screen_kind(session, wanted, compositor_offers_screencopy)) {
+        case ScreenKind::x11:
+            chosen = make_x11_screen();
+            break;
+        case ScreenKind::wlroots:
+            chosen = make_wlroots_screen();
+            break;
+        case ScreenKind::portal:
+            chosen = make_portal_screen(session, config_folder() / restore_token_file_name);
+            break;
+        case ScreenKind::none:
+            chosen = std::make_unique<NoScreen>();
+            break;
+    }
+}
+
+const char* screen_backend_name() {
+    return backend().name();
 }
 
 std::optional<ScreenInfo> find_screen() {
-    DisplayHandle display = open_display();
-    if (!display) return std::nullopt;
-    int screen = DefaultScreen(display.get());
-    return ScreenInfo{display_name(), {DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen)}};
+    return backend().find();
+}
+
+std::string screen_problem() {
+    return backend().problem();
 }
 
 Image capture_screen() {
-    DisplayHandle display = open_display();
-    if (!display) {
-        std::string name = display_name();
-        throw Refusal{503, name.empty() ? "no screen: DISPLAY is not set, so there is no X display to capture"
-                                        : "no screen: cannot open the X display " + name};
-    }
-    Display* d = display.get();
-    int screen = DefaultScreen(d);
-    Window root = RootWindow(d, screen);
-    int width = DisplayWidth(d, screen), height = DisplayHeight(d, screen);
-    Visual* visual = DefaultVisual(d, screen);
-    if (visual->c_class != TrueColor && visual->c_class != DirectColor) {
-        throw Refusal{500, "the X display uses a palette, which screen capture does not support"};
-    }
-    // XDestroyImage is a macro, hence the lambda.
-    auto destroy = [](XImage* i) { XDestroyImage(i); };
-    std::unique_ptr<XImage, decltype(destroy)> ximage(XGetImage(d, root, 0, 0, width, height, AllPlanes, ZPixmap),
-                                                      destroy);
-    if (!ximage) throw Refusal{500, "the X server refused to hand over the screen"};
+    return backend().capture();
+}
 
-    Image image = blank_image(width, height);
-    Channel red = channel_of(ximage->red_mask), green = channel_of(ximage->green_mask),
-            blue = channel_of(ximage->blue_mask);
-    // The usual 24-bit screen of a little-endian machine is read directly;
-    // anything else goes through Xlib's own pixel access.
-    bool fast = ximage->bits_per_pixel == 32 && ximage->byte_order == LSBFirst && red.bits == 8 && green.bits == 8 &&
-                blue.bits == 8 && std::endian::native == std::endian::little;
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* out = &image.rgb[static_cast<std::size_t>(y) * width * 3];
-        const auto* line = reinterpret_cast<const std::uint32_t*>(ximage->data + static_cast<std::ptrdiff_t>(y) *
-                                                                                     ximage->bytes_per_line);
-        for (int x = 0; x < width; ++x) {
-            unsigned long pixel = fast ? line[x] : XGetPixel(ximage.get(), x, y);
-            out[x * 3 + 0] = channel_level(pixel, red);
-            out[x * 3 + 1] = channel_level(pixel, green);
-            out[x * 3 + 2] = channel_level(pixel, blue);
-        }
-    }
-    return image;
+RecordingInput start_screen_recording(const std::filesystem::path& scratch, int fps) {
+    return backend().start_recording(scratch, fps);
 }

@@ -1,24 +1,37 @@
 #pragma once
-// The X display named by DISPLAY, device "screen".
+// The screen, device "screen". One backend is chosen when the app starts,
+// from the session it runs in (see screen_choice.h): the X display, a wlroots
+// compositor through wlr-screencopy, or any desktop through xdg-desktop-portal.
+// Everything else asks these functions and never which backend answers.
 #include "imaging/frame_size.h"
 #include "imaging/image.h"
+#include "screen/screen_backend.h"
+#include "screen/screen_choice.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
 inline constexpr const char* screen_device_id = "screen";
 
-// Called once before any other thread starts: lets several threads talk to
-// the X server and keeps an X error from ending the app.
-void prepare_screen_capture();
+// Called once, before any other thread starts: chooses the backend for
+// `session` (or the one `wanted` names) and readies it.
+void prepare_screen_capture(const SessionEnv& session, ScreenWanted wanted);
 
-// The display's name and size, or nullopt when no display can be opened.
-struct ScreenInfo {
-    std::string display;
-    FrameSize size;
-};
+// The chosen backend's name ("x11", "wlroots", "portal"), or null when the
+// session offers no screen at all.
+const char* screen_backend_name();
+
+// What the chosen backend shows, or nullopt when it cannot be used now.
 std::optional<ScreenInfo> find_screen();
 
-// The whole screen as it is now. A Refusal (503) without a display, (500)
-// when the X server will not hand over the picture.
+// Why find_screen() gives nothing: the text of the refusal.
+std::string screen_problem();
+
+// The whole screen as it is now. A Refusal when it cannot be had: 503 when
+// there is no screen, 403 when the desktop refuses access, 500 otherwise.
 Image capture_screen();
+
+// Starts what a recording of `fps` frames a second needs; see RecordingInput.
+// `scratch` is the recording's own folder. Refusals as for capture_screen().
+RecordingInput start_screen_recording(const std::filesystem::path& scratch, int fps);

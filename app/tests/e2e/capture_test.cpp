@@ -140,9 +140,11 @@ TEST_F(NoDisplayTest, ScreenIsNotListedAndItsCommandsAreRefused) {
     ASSERT_EQ(devices.exit_status, 0);
     EXPECT_EQ(devices.out, "  sim  Simulated camera (test scene)      focusable\n");
 
-    expect_refused(vistrel({"screenshot"}), "no screen: DISPLAY is not set, so there is no X display to capture");
+    expect_refused(vistrel({"screenshot"}),
+                   "no screen: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app inside the desktop session");
     expect_refused(vistrel({"record", "--secs", "1"}),
-                   "no screen to record: there is no X display (DISPLAY is not set or cannot be opened)");
+                   "no screen to record: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app inside the "
+                   "desktop session");
     // The camera still works.
     EXPECT_EQ(vistrel({"snap", "--size", "64x64"}).exit_status, 0);
 }

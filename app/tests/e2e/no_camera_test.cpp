@@ -32,6 +32,19 @@ TEST_F(NoCameraTest, CameraCommandsOnTheDefaultDeviceAreRefused) {
     EXPECT_EQ(health.at("camera"), nullptr);
 }
 
+// A webcam the user may not open: the refusal and the listing say why.
+class DeniedCameraTest : public NoCameraTest {
+protected:
+    std::string webcams() const override { return "video0 webcam denied\n"; }
+};
+
+TEST_F(DeniedCameraTest, TheRefusalNamesTheNodeThatCannotBeOpened) {
+    const std::string why = "cannot open /dev/video0: Permission denied (is this user in the video group?)";
+    expect_refused(vistrel({"snap"}), no_camera + " (" + why + ")");
+    auto reply = nlohmann::json::parse(vistrel({"devices", "--json"}).out);
+    EXPECT_EQ(reply.at("warning"), why);
+}
+
 TEST_F(NoCameraTest, TheScreenAndNetworkCamerasKeepWorking) {
     FakePhone phone;
     ASSERT_EQ(vistrel({"add-source", "phone", phone.url("/shot.jpg")}).exit_status, 0);

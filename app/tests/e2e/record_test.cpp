@@ -1,5 +1,6 @@
 // record: real recordings of the Xvfb display by ffmpeg.
 #include "app_fixture.h"
+#include "media_probe.h"
 #include "sanitizers.h"
 
 #include <nlohmann/json.hpp>
@@ -13,30 +14,15 @@
 namespace {
 using RecordTest = AppTest;
 
-// What ffprobe says about a file: format_name, duration, codec_name, pix_fmt.
-std::map<std::string, std::string> probe(const std::string& path) {
-    RunResult r =
-        run_program({"ffprobe", "-v", "error", "-show_entries", "format=format_name,duration:stream=codec_name,pix_fmt",
-                     "-of", "default=noprint_wrappers=1", path},
-                    "", clean_environment({}));
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(r.out);
-    for (std::string line; std::getline(lines, line);) {
-        auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
-}
-
 TEST_F(RecordTest, RecordsWebmByDefault) {
     RunResult r = vistrel({"record", "--secs", "2"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
     std::string bytes = read_file(in_work("screen.webm"));
     EXPECT_EQ(r.out, "screen.webm  " + std::to_string(bytes.size()) + " bytes\n");
-    auto info = probe(in_work("screen.webm"));
+    auto info = probe_media(in_work("screen.webm"));
     EXPECT_NE(info["format_name"].find("webm"), std::string::npos) << info["format_name"];
     EXPECT_EQ(info["codec_name"], "vp8");
-    double duration = std::stod(info["duration"].empty() ? "0" : info["duration"]);
+    double duration = probed_seconds(info["duration"]);
     EXPECT_NEAR(duration, 2.0, 0.5);
     EXPECT_LT(r.took.count(), 8000);
 }
@@ -44,11 +30,11 @@ TEST_F(RecordTest, RecordsWebmByDefault) {
 TEST_F(RecordTest, RecordsMp4OnRequest) {
     RunResult r = vistrel({"record", "--secs", "1", "--format", "mp4"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
-    auto info = probe(in_work("screen.mp4"));
+    auto info = probe_media(in_work("screen.mp4"));
     EXPECT_NE(info["format_name"].find("mp4"), std::string::npos) << info["format_name"];
     EXPECT_EQ(info["codec_name"], "h264");
     EXPECT_EQ(info["pix_fmt"], "yuv420p");
-    EXPECT_NEAR(std::stod(info["duration"].empty() ? "0" : info["duration"]), 1.0, 0.5);
+    EXPECT_NEAR(probed_seconds(info["duration"]), 1.0, 0.5);
 }
 
 TEST_F(RecordTest, OtherFormatsAndLengthsAreRefused) {

@@ -34,10 +34,27 @@ std::vector<std::string> AppTest::app_environment() const {
 void AppTest::start_app_process() {
     // The log of the app that ran before is about to be written over.
     if (!app.log_path.empty()) expect_no_sanitizer_report(app.log_path);
-    std::vector<std::string> args;
-    if (wants_simulated_camera()) args = {"--simulated-camera", "--focus-at", std::to_string(focus_position())};
+    std::vector<std::string> args = {"--fake-video-devices", video_devices_file()};
+    if (!std::filesystem::exists(video_devices_file())) write_file(video_devices_file(), webcams());
+    for (const auto& limit : camera_limits()) args.push_back(limit);
+    if (wants_simulated_camera()) {
+        args.insert(args.end(), {"--simulated-camera", "--focus-at", std::to_string(focus_position())});
+    }
     for (const auto& arg : extra_app_args()) args.push_back(arg);
     app = start_app(args, app_environment(), temp + "/app.log");
+}
+
+void AppTest::plug(const std::string& webcams) {
+    // Whole or not at all: the app reads the set at any moment.
+    write_file(video_devices_file() + ".new", webcams);
+    std::filesystem::rename(video_devices_file() + ".new", video_devices_file());
+}
+
+std::vector<std::string> AppTest::webcam_events() const {
+    std::vector<std::string> events;
+    std::istringstream lines(read_file(video_devices_file() + ".log"));
+    for (std::string line; std::getline(lines, line);) events.push_back(line);
+    return events;
 }
 
 void AppTest::restart_app() {

@@ -20,12 +20,21 @@ protected:
     void TearDown() override;
 
     // Overridden by tests that need the app without a display, without the
-    // simulated camera or with another hidden focus position.
+    // simulated camera, with another hidden focus position, with webcams (the
+    // lines of a fake device set, see tests/fake_v4l2) or with other time
+    // limits for them.
     virtual bool wants_display() const { return true; }
     virtual bool wants_simulated_camera() const { return true; }
     virtual int focus_position() const { return hidden_focus; }
     // More options for the app.
     virtual std::vector<std::string> extra_app_args() const { return {}; }
+    virtual std::string webcams() const { return ""; }
+    virtual std::vector<std::string> camera_limits() const { return {}; }
+
+    // Plugs webcams in and out: the fake device set from now on.
+    void plug(const std::string& webcams);
+    // What the app did to the fake devices so far, one event a line.
+    std::vector<std::string> webcam_events() const;
 
     // Runs vistrel with `args` and --port=PORT in the test's work folder.
     RunResult vistrel(const std::vector<std::string>& args);
@@ -39,6 +48,7 @@ protected:
     std::string in_work(const std::string& name) const { return work + "/" + name; }
     std::string sources_file() const { return config_home + "/vistrel/sources.json"; }
     std::string temp_folder() const { return temp + "/tmp"; }
+    std::string video_devices_file() const { return temp + "/video-devices"; }
 
     std::string temp;
     std::string work;

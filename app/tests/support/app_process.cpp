@@ -9,10 +9,10 @@
 #include <stdexcept>
 
 AppProcess start_app(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                     const std::string& log_path) {
+                     const std::string& log_path, const std::string& binary) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> argv = {VISTREL_APP_BINARY, "--port", "0"};
+    std::vector<std::string> argv = {binary, "--port", "0"};
     argv.insert(argv.end(), args.begin(), args.end());
     AppProcess app;
     app.log_path = log_path;

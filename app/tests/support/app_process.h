@@ -11,10 +11,16 @@ struct AppProcess {
     std::string log_path;  // its standard error
 };
 
-// Starts vistrel-app with `args` (--port 0 is added: the app picks a free port
+// The app as the tests run it: vistrel-app over a fake set of video devices
+// (tests/fake_v4l2), so that no test depends on the machine's cameras.
+inline const char* const app_with_fake_cameras = VISTREL_APP_WITH_FAKE_CAMERAS;
+// The shipped vistrel-app, for the few tests of the binary itself.
+inline const char* const shipped_app = VISTREL_APP_BINARY;
+
+// Starts `binary` with `args` (--port 0 is added: the app picks a free port
 // and names it on its first line of output). Throws when it does not start.
 AppProcess start_app(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                     const std::string& log_path);
+                     const std::string& log_path, const std::string& binary = app_with_fake_cameras);
 
 // Stops it with SIGTERM and returns its exit status (-1 if it had to be killed).
 int stop_app(AppProcess& app);

@@ -27,6 +27,7 @@ TEST(AppOptions, RefusesBadValuesAndUnknownOptions) {
     const std::vector<std::vector<std::string>> bad = {
         {"--port", "65536"},   {"--port", "-1"},    {"--port", "abc"}, {"--port", ""}, {"--port"},
         {"--focus-at", "256"}, {"--focus-at", "x"}, {"--verbose"},     {"snap"},
+        {"--screen", "X11"},   {"--screen", ""},    {"--screen"},
     };
     for (const auto& args : bad) {
         EXPECT_THROW(parse_app_options(args, nullptr), OptionError) << args[0];
@@ -39,6 +40,13 @@ TEST(AppOptions, TheSimulatedCameraIsServedOnlyWhenAskedFor) {
     EXPECT_FALSE(parse_app_options({"--port", "0", "--focus-at", "9"}, nullptr).simulated_camera);
     EXPECT_TRUE(parse_app_options({"--simulated-camera"}, nullptr).simulated_camera);
     EXPECT_THROW(parse_app_options({"--simulated-camera=1"}, nullptr), OptionError);
+}
+
+TEST(AppOptions, TheScreenBackendIsChosenFromTheSessionUnlessNamed) {
+    EXPECT_EQ(parse_app_options({}, nullptr).screen, ScreenWanted::automatic);
+    EXPECT_EQ(parse_app_options({"--screen", "portal"}, nullptr).screen, ScreenWanted::portal);
+    EXPECT_EQ(parse_app_options({"--screen=wlroots"}, nullptr).screen, ScreenWanted::wlroots);
+    EXPECT_EQ(parse_app_options({"--screen", "auto"}, nullptr).screen, ScreenWanted::automatic);
 }
 
 TEST(AppOptions, FocusPositionIsOptional) {

@@ -72,3 +72,34 @@ TEST(FocusSweep, HandlesSmallAndReversedRanges) {
     EXPECT_EQ(single.samples.size(), 1u);
 }
 }  // namespace
+
+namespace {
+// A real lens: 0..250 in steps of 5, few frames to spend.
+TEST(FocusSweep, HalvingAroundTheBestFindsAStepwiseLensInFewPositions) {
+    const SweepPlan lens{8, 2, 5};
+    for (int peak : {0, 5, 45, 135, 200, 245, 250}) {
+        SweepResult sweep = sweep_focus(
+            0, 250, [&](int f) { return bell(f, peak); }, lens);
+        EXPECT_EQ(sweep.focus, peak);
+        EXPECT_LE(sweep.samples.size(), 20u) << "two frames each must fit in 40";
+        for (const auto& s : sweep.samples) EXPECT_EQ(s.focus % 5, 0) << s.focus;
+        expect_well_formed(sweep, 0, 250);
+    }
+}
+
+TEST(FocusSweep, EndsWhenTheMeasureSaysSoAndKeepsTheBestSoFar) {
+    int calls = 0;
+    SweepResult sweep = sweep_focus(0, 255,
+                                    [&](int f) -> std::optional<double> {
+                                        if (++calls > 5) return std::nullopt;
+                                        return bell(f, 60);
+                                    },
+                                    {});
+    EXPECT_EQ(sweep.samples.size(), 5u);
+    EXPECT_EQ(calls, 6) << "nothing is measured after the end";
+    EXPECT_EQ(sweep.focus, 60);
+    SweepResult none = sweep_focus(10, 20, [](int) -> std::optional<double> { return std::nullopt; });
+    EXPECT_TRUE(none.samples.empty());
+    EXPECT_EQ(none.focus, 10);
+}
+}  // namespace

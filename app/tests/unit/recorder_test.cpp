@@ -1,6 +1,8 @@
 #include "recording/recorder.h"
 
 #include "refusal.h"
+#include "screen/frame_feed.h"
+#include "screen/x11_screen.h"
 
 #include <gtest/gtest.h>
 
@@ -59,20 +61,43 @@ TEST(Recorder, FfmpegGrabsTheDisplayWithEvenSidesAndTheChosenCodec) {
         return false;
     };
     ScreenInfo screen{":7", {1281, 721}};
-    auto webm = ffmpeg_arguments({RecordingFormat::webm, 3}, screen, "/tmp/x/screen.webm");
+    auto webm = ffmpeg_arguments({RecordingFormat::webm, 3}, x11grab_input(screen, 25), "/tmp/x/screen.webm");
     EXPECT_EQ(webm.front(), "ffmpeg");
     EXPECT_EQ(webm.back(), "/tmp/x/screen.webm");
     EXPECT_TRUE(has(webm, "-f", "x11grab"));
     EXPECT_TRUE(has(webm, "-i", ":7"));
     EXPECT_TRUE(has(webm, "-video_size", "1280x720"));
+    EXPECT_TRUE(has(webm, "-framerate", "25"));
     EXPECT_TRUE(has(webm, "-t", "3"));
     EXPECT_TRUE(has(webm, "-c:v", "libvpx"));
     EXPECT_TRUE(has(webm, "-f", "webm"));
 
-    auto mp4 = ffmpeg_arguments({RecordingFormat::mp4, 120}, screen, "/tmp/x/screen.mp4");
+    auto mp4 = ffmpeg_arguments({RecordingFormat::mp4, 120}, x11grab_input(screen, 25), "/tmp/x/screen.mp4");
     EXPECT_TRUE(has(mp4, "-c:v", "libx264"));
     EXPECT_TRUE(has(mp4, "-pix_fmt", "yuv420p"));
     EXPECT_TRUE(has(mp4, "-t", "120"));
     EXPECT_TRUE(has(mp4, "-f", "mp4"));
+}
+
+// A Wayland screen is fed as raw video; everything after the input is what
+// the X display gets, so that the files are alike.
+TEST(Recorder, RawVideoFromWaylandIsEncodedExactlyLikeTheXDisplay) {
+    std::vector<std::string> raw = raw_video_input(xrgb_layout, 640, 480, 25, "/tmp/x/screen.raw");
+    EXPECT_EQ(raw, (std::vector<std::string>{"-f", "rawvideo", "-pixel_format", "0rgb", "-video_size", "640x480",
+                                             "-framerate", "25", "-i", "/tmp/x/screen.raw"}));
+    std::vector<std::string> x11 = x11grab_input({":0", {640, 480}}, 25);
+    // The options around the input.
+    auto around = [](const std::vector<std::string>& args, const std::vector<std::string>& input) {
+        auto at = std::search(args.begin(), args.end(), input.begin(), input.end());
+        if (at == args.end()) return std::vector<std::string>{"input missing"};
+        std::vector<std::string> rest(args.begin(), at);
+        rest.push_back("INPUT");
+        rest.insert(rest.end(), at + static_cast<std::ptrdiff_t>(input.size()), args.end());
+        return rest;
+    };
+    for (RecordingFormat format : {RecordingFormat::webm, RecordingFormat::mp4}) {
+        EXPECT_EQ(around(ffmpeg_arguments({format, 2}, raw, "/tmp/x/out"), raw),
+                  around(ffmpeg_arguments({format, 2}, x11, "/tmp/x/out"), x11));
+    }
 }
 }  // namespace

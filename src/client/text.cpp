@@ -1,4 +1,4 @@
-#include "cli/text.h"
+#include "client/text.h"
 
 #include <cstdint>
 

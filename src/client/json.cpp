@@ -1,10 +1,7 @@
-#include "cli/json.h"
+#include "client/json.h"
 
 #include <charconv>
 #include <cmath>
-
-#include "cli/fail.h"
-#include "cli/options.h"
 
 namespace {
 void write_string(std::string& out, const std::string& text) {
@@ -100,16 +97,6 @@ std::string json_pretty(const JsonValue& value) {
     std::string out;
     write_value(out, value, 2, 0);
     return out;
-}
-
-void print_json(const JsonValue& value) {
-    print(json_pretty(value) + "\n");
-}
-
-bool print_json_if_asked(const JsonValue& reply) {
-    if (!has_flag("json")) return false;
-    print_json(reply);
-    return true;
 }
 
 const JsonValue& json_member(const JsonValue& value, std::string_view key) {

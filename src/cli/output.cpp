@@ -1,7 +1,8 @@
-#include "cli/fail.h"
+#include "cli/output.h"
 
 #include <string>
 
+#include "cli/options.h"
 #include "platform/system.h"
 
 namespace {
@@ -38,4 +39,14 @@ void finish(int status) {
         exit_process(1);
     }
     exit_process(status);
+}
+
+void print_json(const JsonValue& value) {
+    print(json_pretty(value) + "\n");
+}
+
+bool print_json_if_asked(const JsonValue& reply) {
+    if (!has_flag("json")) return false;
+    print_json(reply);
+    return true;
 }

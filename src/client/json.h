@@ -16,12 +16,9 @@ std::string json_text(const JsonValue& value);
 // The pretty form: two spaces per level, "{}" and "[]" for empties.
 std::string json_pretty(const JsonValue& value);
 
-// The pretty form and a line break on standard output.
-void print_json(const JsonValue& value);
-
-// With --json, prints the app's reply in the pretty form and says so; the
-// command then prints nothing else.
-bool print_json_if_asked(const JsonValue& reply);
+// Exactly one JSON text, white space around it allowed, nested at most 128
+// deep, strings in valid UTF-8; null for anything else.
+JsonValue body_json(std::string_view bytes);
 
 // The member `key` of an object; null for a missing member or a value that
 // is not an object. Never throws.

@@ -1,0 +1,32 @@
+#pragma once
+// A frame in the pixel format a camera delivered it: Motion-JPEG, packed
+// YUV 4:2:2 (YUYV) or YUV 4:2:0 with interleaved chroma (NV12).
+#include "imaging/image.h"
+
+#include <optional>
+#include <string>
+
+enum class PixelFormat { mjpeg, yuyv, nv12 };
+
+struct CameraFrame {
+    PixelFormat format = PixelFormat::mjpeg;
+    int width = 0;
+    int height = 0;
+    int bytes_per_line = 0;   // of the luma plane (YUYV: of the packed line)
+    bool full_range = false;  // YUV levels 0..255; cameras usually send 16..235
+    std::string bytes;
+};
+
+// The frame as a JPEG of its own size. Motion-JPEG passes through unchanged
+// except for the Huffman tables it may lack; YUV is compressed as it is,
+// without a detour through RGB. Empty when the frame cannot be read.
+std::string frame_jpeg(const CameraFrame& frame, int quality = 90);
+
+// The frame as a picture; nullopt when it cannot be read. A Motion-JPEG
+// frame can be read at a half, quarter or eighth of its size (shrink 2, 4,
+// 8) for much less work; YUV frames always come whole.
+std::optional<Image> frame_image(const CameraFrame& frame, int shrink = 1);
+
+// The mean brightness, 0 (black) to 255, estimated cheaply from a sample of
+// the frame; nullopt when the frame cannot be read.
+std::optional<double> frame_level(const CameraFrame& frame);

@@ -1,0 +1,53 @@
+#pragma once
+// A session wired to a fake app, a folder of its own and a sink that keeps
+// every line it is given.
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "fake_app_api.h"
+#include "mcp/session.h"
+
+class CollectedLines : public LineSink {
+public:
+    void write_line(std::string_view line) override;
+    std::vector<std::string> lines() const;
+    // Waits (a bounded time) until `count` lines hold `text`; returns the last.
+    std::string wait_for(const std::string& text, std::size_t count = 1) const;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<std::string> lines_;
+};
+
+struct TempFolder {
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::filesystem::path path;
+    std::string text() const;  // UTF-8
+    std::vector<std::string> names() const;
+};
+
+struct SessionHarness {
+    explicit SessionHarness(std::chrono::milliseconds progress_interval = std::chrono::milliseconds(20));
+    // Feeds the lines, waits for every call, and gives the lines written.
+    std::vector<std::string> exchange(const std::vector<std::string>& lines);
+    // One tools/call with id 1; its reply's result.
+    JsonValue call(const std::string& tool, const JsonValue& arguments = JsonValue::object());
+
+    FakeAppApi app;
+    CollectedLines out;
+    TempFolder folder;
+    std::unique_ptr<Session> session;
+};
+
+std::string call_line(int id, const std::string& tool, const JsonValue& arguments = JsonValue::object());
+// The text of the result's first content item.
+std::string first_text(const JsonValue& result);
