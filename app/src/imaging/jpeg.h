@@ -9,9 +9,8 @@
 #include <string>
 #include <string_view>
 
-// 16384 wide: three 4K screens side by side still fit; 40 megapixels caps the
-// memory a picture can take (120 MB as RGB).
-inline constexpr int max_decoded_side = 16384;
+// 40 megapixels caps the memory a picture can take (120 MB as RGB).
+inline constexpr int max_decoded_side = 8192;
 inline constexpr long long max_decoded_pixels = 40'000'000;
 
 std::string encode_jpeg(const Image& image, int quality = 90);
