@@ -56,7 +56,11 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
                                           const std::string& output) {
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
     args.insert(args.end(), input.begin(), input.end());
-    args.insert(args.end(), {"-t", std::to_string(request.secs), "-an", "-pix_fmt", "yuv420p"});
+    // A constant frame rate: when the machine is too busy to grab a frame in
+    // time, the one before stands in for it, so that a recording of N seconds
+    // holds N times the rate of frames and plays at the speed it was made.
+    args.insert(args.end(), {"-t", std::to_string(request.secs), "-an", "-pix_fmt", "yuv420p", "-fps_mode", "cfr",
+                             "-r", std::to_string(frames_per_second)});
     if (request.format == RecordingFormat::mp4) {
         args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-movflags", "+faststart", "-f", "mp4"});
     } else {
