@@ -2,7 +2,9 @@
 #include "app_fixture.h"
 
 #include <X11/Xlib.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -122,6 +124,16 @@ TEST_F(CaptureTest, BadSizesAndUnknownDevicesAreRefused) {
 TEST_F(CaptureTest, ADisplayThatGoesAwayIsRefusedWithoutHarmToTheApp) {
     std::string name = xvfb.name;
     stop_xvfb(xvfb);
+    // Held in the X server's way, so that the Xvfb of a test running beside
+    // this one cannot take the number that just became free.
+    std::string lock = "/tmp/.X" + name.substr(1) + "-lock";
+    char pid[16];
+    std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(getpid()));
+    write_file(lock, pid);
+    struct Unlock {
+        std::string path;
+        ~Unlock() { std::remove(path.c_str()); }
+    } unlock{lock};
     expect_refused(vistrel({"screenshot"}), "no screen: cannot open the X display " + name);
     RunResult devices = vistrel({"devices"});
     EXPECT_EQ(devices.exit_status, 0);
