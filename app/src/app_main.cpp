@@ -118,8 +118,11 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
     std::printf("vistrel-app %s listening on http://127.0.0.1:%d/api\n", VISTREL_APP_VERSION, state.port);
     std::fflush(stdout);
     log_screen();
-    std::thread(stop_on_signal, std::ref(server), stop_signals).detach();
+    // Joined before the server goes: the signal's thread may still be
+    // inside stop() when run() returns.
+    std::thread stopper(stop_on_signal, std::ref(server), stop_signals);
 
     server.run();
+    stopper.join();
     return 0;
 }

@@ -4,8 +4,10 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 namespace {
 using CaptureTest = AppTest;
@@ -123,6 +125,13 @@ TEST_F(CaptureTest, BadSizesAndUnknownDevicesAreRefused) {
 
 TEST_F(CaptureTest, ADisplayThatGoesAwayIsRefusedWithoutHarmToTheApp) {
     std::string name = xvfb.name;
+    // The app looks at the display once after it starts listening; the
+    // display goes away after that, while the app serves.
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (read_file(app.log_path).find("vistrel-app: screen:") == std::string::npos &&
+           std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     stop_xvfb(xvfb);
     // Held in the X server's way, so that the Xvfb of a test running beside
     // this one cannot take the number that just became free.

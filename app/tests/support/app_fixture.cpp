@@ -1,6 +1,7 @@
 #include "app_fixture.h"
 
 #include "imaging/jpeg.h"
+#include "sanitizers.h"
 
 #include <filesystem>
 #include <iostream>
@@ -36,6 +37,13 @@ void AppTest::start_app_process() {
     if (!app.log_path.empty()) expect_no_sanitizer_report(app.log_path);
     std::vector<std::string> args = {"--fake-video-devices", video_devices_file()};
     if (!std::filesystem::exists(video_devices_file())) write_file(video_devices_file(), webcams());
+    // The fake cameras are built into the app: under the sanitizers they
+    // draw frames several times slower, and the webcams' time limits grow
+    // with them. A test's own limits come later and win.
+    if (sanitizer_slowdown > 1) {
+        args.insert(args.end(), {"--warm-up-ms", std::to_string(1000 * sanitizer_slowdown), "--frame-timeout-ms",
+                                 std::to_string(3000 * sanitizer_slowdown)});
+    }
     for (const auto& limit : camera_limits()) args.push_back(limit);
     if (wants_simulated_camera()) {
         args.insert(args.end(), {"--simulated-camera", "--focus-at", std::to_string(focus_position())});
