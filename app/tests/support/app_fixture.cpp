@@ -3,6 +3,7 @@
 #include "imaging/jpeg.h"
 #include "sanitizers.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -39,12 +40,15 @@ void AppTest::start_app_process() {
     if (!std::filesystem::exists(video_devices_file())) write_file(video_devices_file(), webcams());
     // The fake cameras are built into the app: under the sanitizers they
     // draw frames several times slower, and the webcams' time limits grow
-    // with them. A test's own limits come later and win.
-    if (sanitizer_slowdown > 1) {
-        args.insert(args.end(), {"--warm-up-ms", std::to_string(1000 * sanitizer_slowdown), "--frame-timeout-ms",
-                                 std::to_string(3000 * sanitizer_slowdown)});
-    }
-    for (const auto& limit : camera_limits()) args.push_back(limit);
+    // with them, unless a test sets its own.
+    std::vector<std::string> limits = camera_limits();
+    auto scale_unless_set = [&](const std::string& option, int default_ms) {
+        if (sanitizer_slowdown == 1 || std::find(limits.begin(), limits.end(), option) != limits.end()) return;
+        args.insert(args.end(), {option, std::to_string(default_ms * sanitizer_slowdown)});
+    };
+    scale_unless_set("--warm-up-ms", 1000);
+    scale_unless_set("--frame-timeout-ms", 3000);
+    for (const auto& limit : limits) args.push_back(limit);
     if (wants_simulated_camera()) {
         args.insert(args.end(), {"--simulated-camera", "--focus-at", std::to_string(focus_position())});
     }
