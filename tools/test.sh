@@ -3,6 +3,8 @@
 #   release  vistrel, vistrel-mcp and vistrel-app with g++; unit, end-to-end and
 #            app tests, and vistrel-mcp's tests on Node.js (SDK client, Inspector)
 #   debug    the same client under AddressSanitizer and UndefinedBehaviorSanitizer
+#   asan     vistrel-app and its tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   tsan     vistrel-app and its tests under ThreadSanitizer
 #   clang    the client built with clang
 #   windows  vistrel.exe and vistrel-mcp.exe cross-built with mingw-w64; their
 #            unit tests and end-to-end suites run under wine
@@ -36,7 +38,7 @@ if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
 fi
 step "npm ci" bash -c "cd tests/mcp/node && npm ci --no-audit --no-fund"
 
-for preset in windows release debug clang; do
+for preset in windows release debug clang asan tsan; do
     extra=()
     if [ "$preset" = release ]; then
         extra=(-DVISTREL_WINDOWS_EXE="$windows_exe" -DVISTREL_WINDOWS_MCP_EXE="$windows_mcp_exe")
@@ -47,7 +49,7 @@ done
 
 step "start wine" bash -c "wineboot --init > /dev/null 2>&1; wineserver -p; wine '$windows_exe' help > /dev/null"
 
-for preset in release debug clang windows; do
+for preset in release debug clang windows asan tsan; do
     step "test $preset" ctest --preset "$preset"
 done
 # The packages, checked as users get them: the Debian packages from the

@@ -4,8 +4,10 @@
 #include "app_state.h"
 #include "cameras/simulated_camera.h"
 #include "cameras/v4l2/v4l2_cameras.h"
-#include "http/server.h"
-#include "recording/child_process.h"
+#include "http/http_server.h"
+#include "http/routes.h"
+#include "process/child_process.h"
+#include "recording/scratch_folder.h"
 #include "screen/screen_capture.h"
 #include "sources/config_dir.h"
 
@@ -13,14 +15,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <thread>
 
 namespace {
 // Stop signals are blocked in every thread and taken here, so that the server
 // is stopped from an ordinary thread rather than from a signal handler. A
-// recording in progress is ended first: the server waits for its handlers.
-void stop_on_signal(LenientServer& server, sigset_t signals) {
+// recording in progress is ended first, so that its client hears why.
+void stop_on_signal(HttpServer& server, sigset_t signals) {
     int received = 0;
     sigwait(&signals, &received);
     stop_all_children();
@@ -44,6 +47,19 @@ int hidden_focus_position(const AppOptions& options) {
     // Away from the ends of the range, where a subject usually is.
     std::random_device seed;
     return std::uniform_int_distribution<int>(20, 235)(seed);
+}
+
+// What an app that was killed left behind: recordings' scratch folders and
+// half-written sources files. Only what belongs to apps that are gone.
+void remove_leftovers(const std::filesystem::path& sources_file) {
+    std::error_code error;
+    auto temp = std::filesystem::temp_directory_path(error);
+    if (!error) remove_abandoned_scratch(temp);
+    try {
+        remove_leftover_temp_files(sources_file);
+    } catch (const SourcesFileError& e) {
+        std::fprintf(stderr, "vistrel-app: %s\n", e.what());
+    }
 }
 }  // namespace
 
@@ -72,6 +88,7 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
     prepare_screen_capture(session_from_environment(), options.screen);
+    start_child_spawner("/proc/self/exe");
 
     AppState state;
     // Real cameras first: the default camera is a real one whenever there
@@ -82,24 +99,30 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
             simulated_camera_backend(std::make_shared<SimulatedCamera>(hidden_focus_position(options))));
     }
     state.sources.file = config_folder() / "sources.json";
+    if (options.fetch_deadline_ms)
+        state.net_fetch.limits.total_time = std::chrono::milliseconds(*options.fetch_deadline_ms);
+    remove_leftovers(state.sources.file);
 
-    LenientServer server;
-    configure_server(server, state);
-    if (options.port == 0) {
-        state.port = server.bind_to_any_port("127.0.0.1");
-    } else if (server.bind_to_port("127.0.0.1", options.port)) {
-        state.port = options.port;
-    }
+    ServerLimits limits;
+    if (options.head_deadline_ms) limits.head_time = std::chrono::milliseconds(*options.head_deadline_ms);
+    HttpServer server(app_server_settings(state, limits));
+    std::string error;
+    state.port = server.listen_on(options.port, error);
     if (state.port <= 0) {
-        std::fprintf(stderr, "vistrel-app: cannot listen on 127.0.0.1:%d (is vistrel-app already running?)\n",
-                     options.port);
+        std::fprintf(stderr, "vistrel-app: cannot listen on 127.0.0.1:%d: %s (is vistrel-app already running?)\n",
+                     options.port, error.c_str());
         return 1;
     }
+    state.net_fetch.app_port = state.port;
 
     std::printf("vistrel-app %s listening on http://127.0.0.1:%d/api\n", VISTREL_APP_VERSION, state.port);
     std::fflush(stdout);
     log_screen();
-    std::thread(stop_on_signal, std::ref(server), stop_signals).detach();
+    // Joined before the server goes: the signal's thread may still be
+    // inside stop() when run() returns.
+    std::thread stopper(stop_on_signal, std::ref(server), stop_signals);
 
-    return server.listen_after_bind() ? 0 : 1;
+    server.run();
+    stopper.join();
+    return 0;
 }

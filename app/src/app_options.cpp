@@ -55,6 +55,10 @@ AppOptions parse_app_options(const std::vector<std::string>& args, const char* e
             options.simulated_camera = true;
         } else if (auto port = value_of("--port")) {
             port_text = *port;
+        } else if (auto head = value_of("--head-deadline-ms")) {
+            options.head_deadline_ms = parse_number("--head-deadline-ms", *head, 1, 600000);
+        } else if (auto fetch = value_of("--fetch-deadline-ms")) {
+            options.fetch_deadline_ms = parse_number("--fetch-deadline-ms", *fetch, 1, 600000);
         } else if (auto screen = value_of("--screen")) {
             auto wanted = parse_screen_wanted(*screen);
             if (!wanted) throw OptionError("--screen must be auto, x11, wlroots or portal (got \"" + *screen + "\")");

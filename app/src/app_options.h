@@ -16,6 +16,11 @@ struct AppOptions {
     ScreenWanted screen = ScreenWanted::automatic;  // --screen
     bool help = false;
     bool version = false;
+    // For tests, and left out of the usage text: shorter limits than the real
+    // ones (5 s for a request head, 10 s for a network camera), so that a
+    // test does not have to wait them out.
+    std::optional<int> head_deadline_ms;   // --head-deadline-ms N
+    std::optional<int> fetch_deadline_ms;  // --fetch-deadline-ms N
 };
 
 struct OptionError : std::runtime_error {

@@ -4,6 +4,7 @@
 // with the locks below. A recording holds only its own lock, so the rest of
 // the app keeps answering while it runs.
 #include "cameras/camera_registry.h"
+#include "sources/net_source.h"
 #include "sources/sources_store.h"
 
 #include <atomic>
@@ -13,6 +14,7 @@ struct AppState {
     int port = 0;  // the port the app listens on, once bound
     CameraRegistry cameras;
     SourcesStore sources;
+    NetFetchSettings net_fetch;  // limits of a network camera's fetch
     std::mutex screen_mutex;     // one capture of the X display at a time
     std::mutex recording_mutex;  // one recording at a time
     std::atomic<bool> recording{false};

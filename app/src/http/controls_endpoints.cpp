@@ -1,7 +1,6 @@
 #include "devices.h"
 #include "http/endpoints.h"
 #include "http/json_body.h"
-#include "http/replies.h"
 #include "refusal.h"
 
 nlohmann::json controls_reply(AppState& state, std::string_view device_id) {
@@ -24,13 +23,4 @@ nlohmann::json set_control_reply(AppState& state, const nlohmann::json& body) {
     if (device.kind != DeviceKind::camera) throw Refusal{400, device.id + " has no controls to set"};
     ControlChange change = device.camera->set_control(name, value);
     return {{"device", device.id}, {"control", name}, {"value", change.value}, {"was", change.was}};
-}
-
-void add_controls_endpoints(httplib::Server& server, AppState& state) {
-    server.Get("/api/controls", guarded([&state](const httplib::Request& req, httplib::Response& res) {
-                   reply_json(res, controls_reply(state, query_device(req)));
-               }));
-    server.Post("/api/controls", guarded([&state](const httplib::Request& req, httplib::Response& res) {
-                    reply_json(res, set_control_reply(state, parse_json_object(req.body)));
-                }));
 }

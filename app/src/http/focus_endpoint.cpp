@@ -1,7 +1,6 @@
 #include "devices.h"
 #include "http/endpoints.h"
 #include "http/json_body.h"
-#include "http/replies.h"
 #include "refusal.h"
 
 #include <chrono>
@@ -49,10 +48,4 @@ nlohmann::json focus_reply(AppState& state, const nlohmann::json& body) {
               {"frames", sweep.frames},
               {"discarded", sweep.discarded},
               {"ms", took.count()}}}};
-}
-
-void add_focus_endpoint(httplib::Server& server, AppState& state) {
-    server.Post("/api/focus", guarded([&state](const httplib::Request& req, httplib::Response& res) {
-                    reply_json(res, focus_reply(state, parse_json_object(req.body)));
-                }));
 }

@@ -1,5 +1,4 @@
 #include "http/endpoints.h"
-#include "http/replies.h"
 #include "screen/screen_capture.h"
 
 using nlohmann::json;
@@ -28,14 +27,4 @@ json health_reply(AppState& state) {
     };
     if (!screen) reply["screen_problem"] = screen_problem();
     return reply;
-}
-
-void add_health_endpoint(httplib::Server& server, AppState& state) {
-    server.Get("/api/health", guarded([&state](const httplib::Request&, httplib::Response& res) {
-                   reply_json(res, health_reply(state));
-               }));
-}
-
-std::string query_device(const httplib::Request& req) {
-    return req.get_param_value("device");
 }

@@ -127,7 +127,7 @@ std::string frame_jpeg(const CameraFrame& frame, int quality) {
     std::string jpeg = with_huffman_tables(whole);
     // A frame damaged on its way over USB is caught here, not by whoever
     // opens the file.
-    if (!decode_jpeg(jpeg, 8)) return {};
+    if (!decode_jpeg_shrunk(jpeg, 8)) return {};
     return jpeg;
 }
 
@@ -135,7 +135,7 @@ std::optional<Image> frame_image(const CameraFrame& frame, int shrink) {
     if (frame.format == PixelFormat::mjpeg) {
         std::string_view whole = complete_jpeg(frame.bytes);
         if (whole.empty()) return std::nullopt;
-        return decode_jpeg(with_huffman_tables(whole), shrink);
+        return decode_jpeg_shrunk(with_huffman_tables(whole), shrink);
     }
     auto planes = planes_of(frame);
     if (!planes) return std::nullopt;

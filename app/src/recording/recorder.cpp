@@ -1,37 +1,20 @@
 #include "recording/recorder.h"
 
 #include "http/json_body.h"
-#include "recording/child_process.h"
+#include "process/child_process.h"
+#include "recording/scratch_folder.h"
 #include "refusal.h"
-
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 constexpr int frames_per_second = 25;
-
-// A scratch folder of its own for one recording, removed with everything in
-// it however the recording ends.
-struct ScratchFolder {
-    fs::path path;
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vistrel-record-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw Refusal{500, "cannot create a temporary folder for the recording"};
-        path = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-};
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -73,7 +56,11 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
                                           const std::string& output) {
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
     args.insert(args.end(), input.begin(), input.end());
-    args.insert(args.end(), {"-t", std::to_string(request.secs), "-an", "-pix_fmt", "yuv420p"});
+    // A constant frame rate: when the machine is too busy to grab a frame in
+    // time, the one before stands in for it, so that a recording of N seconds
+    // holds N times the rate of frames and plays at the speed it was made.
+    args.insert(args.end(), {"-t", std::to_string(request.secs), "-an", "-pix_fmt", "yuv420p", "-fps_mode", "cfr",
+                             "-r", std::to_string(frames_per_second)});
     if (request.format == RecordingFormat::mp4) {
         args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-movflags", "+faststart", "-f", "mp4"});
     } else {
@@ -84,24 +71,31 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
     return args;
 }
 
-Recording record_screen(const RecordingRequest& request) {
-    ScratchFolder scratch;
+Recording record_screen(const RecordingRequest& request, const CancelCheck& cancelled) {
+    std::optional<ScratchFolder> scratch;
+    try {
+        scratch.emplace(fs::temp_directory_path());
+    } catch (const std::exception& e) {
+        throw Refusal{500, std::string("cannot make a temporary folder for the recording: ") + e.what()};
+    }
     bool mp4 = request.format == RecordingFormat::mp4;
-    fs::path output = scratch.path / (mp4 ? "screen.mp4" : "screen.webm");
-    fs::path log = scratch.path / "ffmpeg.log";
+    fs::path output = scratch->path() / (mp4 ? "screen.mp4" : "screen.webm");
+    fs::path log = scratch->path() / "ffmpeg.log";
     // Ended (its feed stopped, its desktop session closed) before the scratch
     // folder goes.
-    RecordingInput input = start_screen_recording(scratch.path, frames_per_second);
+    RecordingInput input = start_screen_recording(scratch->path(), frames_per_second);
 
     // ffmpeg stops by itself after the requested time; the limit only guards
     // against one that hangs.
     auto limit = std::chrono::seconds(request.secs + 60);
-    ChildOutcome outcome = run_child(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(), limit);
+    ChildOutcome outcome =
+        run_child(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(), limit, cancelled);
     std::string feed_problem = input.feed ? input.feed->finish() : "";
+    if (outcome.interrupted) throw Refusal{503, "the recording was cut short: vistrel-app is stopping"};
+    if (outcome.cancelled) throw Cancelled{};
     if (!outcome.started) {
         throw Refusal{500, "cannot run ffmpeg (" + outcome.start_error + "); install it, e.g. apt-get install ffmpeg"};
     }
-    if (outcome.interrupted) throw Refusal{503, "the recording was cut short: vistrel-app is stopping"};
     if (outcome.timed_out) throw Refusal{500, "ffmpeg did not finish the recording in time"};
     if (outcome.exit_status != 0) {
         std::string reason = last_line(read_file(log));

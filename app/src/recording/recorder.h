@@ -1,6 +1,7 @@
 #pragma once
 // Screen recordings, made by the ffmpeg program from what the screen backend
 // offers (see screen/screen_capture.h).
+#include "cancellation.h"
 #include "screen/screen_capture.h"
 
 #include <nlohmann/json.hpp>
@@ -34,5 +35,6 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
 
 // Records for the requested time and returns the finished file. Refusals:
 // those of the screen (503 without one, 403 when the desktop refuses), 500
-// when ffmpeg is missing or fails.
-Recording record_screen(const RecordingRequest& request);
+// when ffmpeg is missing or fails, 503 when the app is stopping. Cancelled
+// when `cancelled` turns true first.
+Recording record_screen(const RecordingRequest& request, const CancelCheck& cancelled);

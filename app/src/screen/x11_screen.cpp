@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <memory>
@@ -146,8 +147,13 @@ std::unique_ptr<ScreenBackend> make_x11_screen() {
 std::vector<std::string> x11grab_input(const ScreenInfo& screen, int fps) {
     // 4:2:0 video needs even sides; a stray last row or column is left out.
     int width = screen.size.width & ~1, height = screen.size.height & ~1;
-    return {"-f",          "x11grab",
-            "-framerate",  std::to_string(fps),
-            "-video_size", std::to_string(width) + "x" + std::to_string(height),
-            "-i",          screen.display};
+    // Grabbed frames wait here while the encoder is busy, instead of being
+    // dropped: up to about 256 MiB of them, at least 8 and at most 64.
+    long long frame_bytes = std::max(1LL, static_cast<long long>(width) * height * 4);
+    long long queue = std::clamp(256LL * 1024 * 1024 / frame_bytes, 8LL, 64LL);
+    return {"-thread_queue_size", std::to_string(queue),
+            "-f",                 "x11grab",
+            "-framerate",         std::to_string(fps),
+            "-video_size",        std::to_string(width) + "x" + std::to_string(height),
+            "-i",                 screen.display};
 }

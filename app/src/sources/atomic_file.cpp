@@ -1,5 +1,7 @@
 #include "sources/atomic_file.h"
 
+#include "sources/config_dir.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -29,9 +31,11 @@ std::atomic<unsigned> temp_counter{0};
 
 void write_file_atomically(const fs::path& file, const std::string& text) {
     fs::path folder = file.parent_path();
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) throw AtomicWriteError("cannot create " + folder.string() + ": " + ec.message());
+    try {
+        make_private_folder(folder);
+    } catch (const fs::filesystem_error& e) {
+        throw AtomicWriteError("cannot create " + e.path1().string() + ": " + e.code().message());
+    }
 
     std::string temp_name = ".";
     temp_name += file.filename().string();

@@ -10,6 +10,7 @@ struct AtomicWriteError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Creates the folder when missing; the file is readable by this user only.
+// Creates the folder when missing (0700); the file is readable by this user
+// only.
 // Throws AtomicWriteError ("cannot write PATH: REASON") when a step fails.
 void write_file_atomically(const std::filesystem::path& file, const std::string& text);

@@ -1,50 +1,67 @@
 #include "sources/net_source.h"
 
 #include "imaging/jpeg.h"
+#include "imaging/scale.h"
 #include "refusal.h"
 #include "sources/http_url.h"
+#include "sources/self_address.h"
 
-#include <httplib.h>
+namespace {
+std::string megabytes(std::size_t bytes) {
+    return std::to_string(bytes / (1024 * 1024)) + " MB";
+}
 
-std::string fetch_source_jpeg(const NetSource& source) {
+std::string fetch_jpeg(const NetSource& source, const NetFetchSettings& settings, const CancelCheck& cancelled) {
     auto url = parse_http_url(source.url);
     if (!url) throw Refusal{502, "net:" + source.name + " has an unusable URL: " + source.url};
-
-    httplib::Client client(url->host, url->port);
-    client.set_connection_timeout(3);
-    client.set_read_timeout(10);
-    client.set_write_timeout(5);
-    client.set_follow_location(false);
-
-    int status = 0;
-    std::string content_type;
-    std::string body;
-    bool too_large = false;
-    auto result = client.Get(
-        url->target,
-        [&](const httplib::Response& response) {
-            status = response.status;
-            content_type = response.get_header_value("Content-Type");
-            return true;
-        },
-        [&](const char* data, size_t length) {
-            if (body.size() + length > max_net_frame_bytes) {
-                too_large = true;
-                return false;
-            }
-            body.append(data, length);
-            return true;
-        });
-
     std::string who = "net:" + source.name + " (" + source.url + ")";
-    if (too_large) throw Refusal{502, who + " sent more than 32 MB, which is not a single photo"};
-    if (!result) throw Refusal{502, "cannot reach " + who + ": " + httplib::to_string(result.error())};
-    if (status < 200 || status > 299) {
-        throw Refusal{502, who + " answered HTTP " + std::to_string(status) + " instead of a photo"};
+
+    GetResult got = http_get(*url, settings.limits, cancelled,
+                             [&](const sockaddr* address) { return !reaches_app(address, settings.app_port); });
+    switch (got.outcome) {
+        case GetResult::Outcome::reply:
+            break;
+        case GetResult::Outcome::cancelled:
+            throw Cancelled{};
+        case GetResult::Outcome::unreachable:
+            throw Refusal{502, "cannot reach " + who + ": " + got.detail};
+        case GetResult::Outcome::refused:
+            throw Refusal{502, who + " is vistrel-app itself; a source must be another camera"};
+        case GetResult::Outcome::timed_out:
+            throw Refusal{502, who + " sent no complete photo within " + seconds_text(settings.limits.total_time)};
+        case GetResult::Outcome::too_large:
+            throw Refusal{
+                502, who + " sent more than " + megabytes(settings.limits.max_body) + ", which is not a single photo"};
+        case GetResult::Outcome::broken:
+            throw Refusal{502, who + " sent no usable answer: " + got.detail};
     }
-    if (!starts_like_jpeg(body)) {
-        throw Refusal{502,
-                      who + " did not send a JPEG" + (content_type.empty() ? "" : " (it sent " + content_type + ")")};
+    if (got.status < 200 || got.status > 299) {
+        throw Refusal{502, who + " answered HTTP " + std::to_string(got.status) + " instead of a photo"};
     }
-    return body;
+    if (!starts_like_jpeg(got.body)) {
+        throw Refusal{502, who + " did not send a JPEG" +
+                               (got.content_type.empty() ? "" : " (it sent " + got.content_type + ")")};
+    }
+    return std::move(got.body);
+}
+}  // namespace
+
+std::string net_source_jpeg(const NetSource& source, const SizeRequest& size, const NetFetchSettings& settings,
+                            const CancelCheck& cancelled) {
+    std::string jpeg = fetch_jpeg(source, settings, cancelled);
+    std::string id = "net:" + source.name;
+    auto native = jpeg_size(jpeg);
+    if (!native) throw Refusal{502, id + " sent a JPEG that cannot be decoded"};
+    if (!decodable_size(*native)) {
+        throw Refusal{502, id + " sent a picture of " + std::to_string(native->width) + "x" +
+                               std::to_string(native->height) + " pixels; at most " + std::to_string(max_decoded_side) +
+                               " a side and " + std::to_string(max_decoded_pixels / 1'000'000) +
+                               " megapixels are accepted"};
+    }
+    // Without a size the camera's own bytes are passed on untouched.
+    if (!size.width && !size.height) return jpeg;
+    FrameSize target = resolve_frame_size(size, *native);
+    auto picture = decode_jpeg(jpeg, target);
+    if (!picture) throw Refusal{502, id + " sent a JPEG that cannot be decoded"};
+    return encode_jpeg(scale_image(*picture, target.width, target.height));
 }

@@ -1,15 +1,18 @@
 #include "sources/sources_store.h"
 
 #include "sources/atomic_file.h"
+#include "sources/config_dir.h"
 #include "sources/http_url.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -22,15 +25,15 @@ std::string sources_to_text(const std::vector<NetSource>& sources) {
 
 std::vector<NetSource> sources_from_text(const std::string& text) {
     json value = json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (value.is_discarded()) throw SourcesFileError("it is not valid JSON");
+    if (value.is_discarded()) throw SourcesUnreadable("it is not valid JSON");
     if (!value.is_object() || !value.contains("sources") || !value["sources"].is_array()) {
-        throw SourcesFileError("it has no \"sources\" list");
+        throw SourcesUnreadable("it has no \"sources\" list");
     }
     std::vector<NetSource> sources;
     for (const auto& entry : value["sources"]) {
         if (!entry.is_object() || !entry.contains("name") || !entry["name"].is_string() || !entry.contains("url") ||
             !entry["url"].is_string()) {
-            throw SourcesFileError("an entry lacks a \"name\" or \"url\" string");
+            throw SourcesUnreadable("an entry lacks a \"name\" or \"url\" string");
         }
         sources.push_back({entry["name"].get<std::string>(), entry["url"].get<std::string>()});
     }
@@ -41,7 +44,7 @@ std::vector<NetSource> load_sources(const fs::path& file) {
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return {};
-        throw SourcesFileError(std::strerror(errno));
+        throw SourcesUnreadable(std::strerror(errno));
     }
     std::string text;
     char buffer[8192];
@@ -51,19 +54,78 @@ std::vector<NetSource> load_sources(const fs::path& file) {
         if (n < 0) {
             int error = errno;
             ::close(fd);
-            throw SourcesFileError(std::strerror(error));
+            throw SourcesUnreadable(std::strerror(error));
         }
         if (n == 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
         // Far more than max_sources entries can take: not a file this app wrote.
         if (text.size() > 4 * 1024 * 1024) {
             ::close(fd);
-            throw SourcesFileError("it is too large");
+            throw SourcesUnreadable("it is too large");
         }
     }
     ::close(fd);
     return sources_from_text(text);
 }
+
+namespace {
+void make_folder(const fs::path& folder) {
+    try {
+        make_private_folder(folder);
+    } catch (const fs::filesystem_error& e) {
+        throw SourcesFileError("cannot create " + e.path1().string() + ": " + e.code().message());
+    }
+}
+
+std::string temp_prefix(const fs::path& file) {
+    std::string prefix = ".";
+    prefix += file.filename().string();
+    prefix += ".tmp-";
+    return prefix;
+}
+
+// The lock every app sharing the folder takes around a read-modify-write.
+// Held by the descriptor: the kernel lets go of it when the app ends, however
+// it ends.
+class SourcesLock {
+public:
+    explicit SourcesLock(const fs::path& file) {
+        fs::path path = file.parent_path() / (file.filename().string() + ".lock");
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0) throw SourcesFileError("cannot open " + path.string() + ": " + std::strerror(errno));
+        // Another app holds it for milliseconds; one that holds it for
+        // seconds is stuck, and waiting longer would stall this request.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+                int error = errno;
+                ::close(fd_);
+                throw SourcesFileError("cannot lock " + path.string() + ": " + std::strerror(error));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    ~SourcesLock() { ::close(fd_); }
+    SourcesLock(const SourcesLock&) = delete;
+    SourcesLock& operator=(const SourcesLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+// The caller holds the lock, so no other app is between creating and
+// renaming a temporary file: every one there is a leftover.
+void remove_temp_files_locked(const fs::path& file) {
+    std::string prefix = temp_prefix(file);
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(file.parent_path(), error)) {
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) {
+            std::error_code ignored;
+            fs::remove(entry.path(), ignored);
+        }
+    }
+}
+}  // namespace
 
 void save_sources(const fs::path& file, const std::vector<NetSource>& sources) {
     try {
@@ -71,6 +133,22 @@ void save_sources(const fs::path& file, const std::vector<NetSource>& sources) {
     } catch (const AtomicWriteError& e) {
         throw SourcesFileError(e.what());
     }
+}
+
+void update_sources(const fs::path& file, const std::function<bool(std::vector<NetSource>&)>& change) {
+    make_folder(file.parent_path());
+    SourcesLock lock(file);
+    std::vector<NetSource> sources = load_sources(file);
+    if (!change(sources)) return;
+    remove_temp_files_locked(file);
+    save_sources(file, sources);
+}
+
+void remove_leftover_temp_files(const fs::path& file) {
+    std::error_code error;
+    if (!fs::is_directory(file.parent_path(), error)) return;
+    SourcesLock lock(file);
+    remove_temp_files_locked(file);
 }
 
 std::optional<std::string> source_name_problem(std::string_view name) {

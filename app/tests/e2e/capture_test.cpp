@@ -2,8 +2,12 @@
 #include "app_fixture.h"
 
 #include <X11/Xlib.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <thread>
 
 namespace {
 using CaptureTest = AppTest;
@@ -121,7 +125,24 @@ TEST_F(CaptureTest, BadSizesAndUnknownDevicesAreRefused) {
 
 TEST_F(CaptureTest, ADisplayThatGoesAwayIsRefusedWithoutHarmToTheApp) {
     std::string name = xvfb.name;
+    // The app looks at the display once after it starts listening; the
+    // display goes away after that, while the app serves.
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (read_file(app.log_path).find("vistrel-app: screen:") == std::string::npos &&
+           std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     stop_xvfb(xvfb);
+    // Held in the X server's way, so that the Xvfb of a test running beside
+    // this one cannot take the number that just became free.
+    std::string lock = "/tmp/.X" + name.substr(1) + "-lock";
+    char pid[16];
+    std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(getpid()));
+    write_file(lock, pid);
+    struct Unlock {
+        std::string path;
+        ~Unlock() { std::remove(path.c_str()); }
+    } unlock{lock};
     expect_refused(vistrel({"screenshot"}), "no screen: cannot open the X display " + name);
     RunResult devices = vistrel({"devices"});
     EXPECT_EQ(devices.exit_status, 0);

@@ -1,9 +1,11 @@
 // record: real recordings of the Xvfb display by ffmpeg.
 #include "app_fixture.h"
 #include "media_probe.h"
+#include "sanitizers.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <future>
 #include <map>
@@ -22,7 +24,10 @@ TEST_F(RecordTest, RecordsWebmByDefault) {
     EXPECT_EQ(info["codec_name"], "vp8");
     double duration = probed_seconds(info["duration"]);
     EXPECT_NEAR(duration, 2.0, 0.5);
-    EXPECT_LT(r.took.count(), 8000);
+    // 25 frames a second, however busy the machine: a frame that could not
+    // be grabbed in time is stood in for by the one before.
+    EXPECT_EQ(info["nb_read_frames"], "50");
+    EXPECT_LT(r.took.count(), 15000);
 }
 
 TEST_F(RecordTest, RecordsMp4OnRequest) {
@@ -33,6 +38,7 @@ TEST_F(RecordTest, RecordsMp4OnRequest) {
     EXPECT_EQ(info["codec_name"], "h264");
     EXPECT_EQ(info["pix_fmt"], "yuv420p");
     EXPECT_NEAR(probed_seconds(info["duration"]), 1.0, 0.5);
+    EXPECT_EQ(info["nb_read_frames"], "25");
 }
 
 TEST_F(RecordTest, OtherFormatsAndLengthsAreRefused) {
@@ -71,6 +77,63 @@ TEST_F(RecordTest, TheAppKeepsAnsweringWhileItRecords) {
     EXPECT_GT(read_file(in_work("long.webm")).size(), 0u);
     EXPECT_EQ(nlohmann::json::parse(vistrel({"status", "--json"}).out).at("recording"), false);
 }
+// The ffmpeg processes that record `display`, whoever their parent is.
+std::vector<pid_t> recorders_of(const std::string& display) {
+    std::vector<pid_t> pids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string cmdline = read_file(entry.path().string() + "/cmdline");
+        std::vector<std::string> args;
+        for (std::size_t start = 0, end; start < cmdline.size(); start = end + 1) {
+            end = cmdline.find('\0', start);
+            if (end == std::string::npos) end = cmdline.size();
+            args.push_back(cmdline.substr(start, end - start));
+        }
+        bool grabs = std::find(args.begin(), args.end(), "x11grab") != args.end();
+        if (grabs && std::find(args.begin(), args.end(), display) != args.end()) pids.push_back(std::stoi(name));
+    }
+    return pids;
+}
+
+std::vector<std::string> scratch_folders(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().find("vistrel-record-") != std::string::npos) {
+            found.push_back(entry.path().filename().string());
+        }
+    }
+    return found;
+}
+
+TEST_F(RecordTest, AKilledAppLeavesNoRecorderRunningAndNoFileAfterTheNextStart) {
+    auto recording = std::async(std::launch::async, [&] { return vistrel({"record", "--secs", "60"}); });
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10 * sanitizer_slowdown);
+    while ((recorders_of(xvfb.name).empty() || scratch_folders(temp_folder()).empty()) &&
+           std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(recorders_of(xvfb.name).empty()) << "ffmpeg did not start";
+
+    kill_program(app.pid);
+    app.pid = -1;
+    auto killed = std::chrono::steady_clock::now();
+    // No child holds the client's connection: it ends with the app.
+    recording.get();
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(5))
+        << "the client waited for the recording of a dead app";
+    // ffmpeg ends with the app.
+    while (!recorders_of(xvfb.name).empty() && std::chrono::steady_clock::now() - killed < std::chrono::seconds(5)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(recorders_of(xvfb.name).empty()) << "ffmpeg records on for an app that is gone";
+    ASSERT_FALSE(scratch_folders(temp_folder()).empty()) << "nothing was left to clean up";
+
+    start_app_process();
+    EXPECT_TRUE(scratch_folders(temp_folder()).empty()) << "the next app left the dead one's files";
+    EXPECT_EQ(vistrel({"status"}).exit_status, 0);
+}
+
 TEST_F(RecordTest, StoppingTheAppCutsARecordingShortAndSaysSo) {
     auto recording = std::async(std::launch::async, [&] { return vistrel({"record", "--secs", "60"}); });
     std::this_thread::sleep_for(std::chrono::milliseconds(800));

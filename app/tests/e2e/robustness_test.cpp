@@ -3,6 +3,13 @@
 // goes on serving.
 #include "app_fixture.h"
 #include "raw_http.h"
+#include "sanitizers.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -56,6 +63,29 @@ TEST_F(RobustnessTest, ForeignHostsAndWebPagesAreRefused) {
     }
     EXPECT_EQ(vistrel({"sources"}).exit_status, 0);
     EXPECT_FALSE(std::filesystem::exists(sources_file())) << "a refused request must change nothing";
+}
+
+TEST_F(RobustnessTest, WhatBrowsersSendIsRefusedEvenWithoutAnOrigin) {
+    // <img src="http://127.0.0.1:PORT/api/frame.jpg?device=screen"> carries no
+    // Origin; the browser still marks the request as its own.
+    struct Case {
+        std::string headers;
+        std::string mark;
+    };
+    const Case cases[] = {
+        {"Sec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\nSec-Fetch-Dest: image\r\n", "a Sec-Fetch-Site"},
+        {"Sec-Fetch-Dest: image\r\n", "a Sec-Fetch-Dest"},
+        {"Referer: http://evil.example/page.html\r\n", "a Referer"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string path : {"/api/frame.jpg?device=screen", "/api/sources", "/api/health"}) {
+            RawReply reply = raw_exchange(app.port, client_style_request("GET", path, app.port, "", c.headers));
+            EXPECT_EQ(reply.status, 403) << path << " " << c.headers;
+            EXPECT_EQ(error_of(reply),
+                      "requests from web pages are refused (the request carries " + c.mark + " header)");
+            EXPECT_EQ(reply.head.find("image/jpeg"), std::string::npos);
+        }
+    }
 }
 
 TEST_F(RobustnessTest, MalformedBodiesAreRefusedWithAReason) {
@@ -131,6 +161,63 @@ TEST_F(RobustnessTest, HugeBodiesAndBrokenRequestsAreRefusedWithAReason) {
         EXPECT_LT(reply.took.count(), 1000) << partial;
     }
     EXPECT_EQ(vistrel({"status"}).exit_status, 0) << "the app must survive all of the above";
+}
+
+TEST_F(RobustnessTest, AChunkedBodyHasTheSameLimitAndIsRefusedWhileItIsSent) {
+    // 256 MiB in chunks of 64 KiB: the app must answer after the first
+    // 64 KiB, not read (and hold) the lot.
+    int sock = connect_loopback(app.port);
+    std::string head = "POST /api/sources HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(app.port) +
+                       "\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n";
+    std::atomic<std::size_t> sent{0};
+    std::thread sender([&] {
+        send_bytes(sock, head);
+        std::string chunk = "10000\r\n" + std::string(65536, 'x') + "\r\n";
+        for (int i = 0; i < 4096; ++i) {
+            if (!send_bytes(sock, chunk)) break;
+            sent += chunk.size();
+        }
+    });
+    RawReply reply = read_reply(sock, std::chrono::seconds(10 * sanitizer_slowdown));
+    ::shutdown(sock, SHUT_RDWR);
+    sender.join();
+    ::close(sock);
+    EXPECT_EQ(reply.status, 413);
+    EXPECT_EQ(error_of(reply), "the request body is too large (at most 64 KiB)");
+    EXPECT_LT(sent.load(), 64u << 20) << "the app read on after the limit";
+
+    // One chunk that declares more than the limit is refused before it comes.
+    RawReply declared = raw_exchange(app.port, head + "10001\r\n");
+    EXPECT_EQ(declared.status, 413);
+    EXPECT_LT(declared.took.count(), 1000 * sanitizer_slowdown);
+    EXPECT_EQ(vistrel({"status"}).exit_status, 0);
+}
+
+TEST_F(RobustnessTest, LengthsThatCannotBeTrustedAreRefusedAtOnce) {
+    struct Case {
+        std::string headers;
+        int status;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"Content-Length: -1\r\n", 400, "the Content-Length \"-1\" is not a length"},
+        {"Content-Length: 1e3\r\n", 400, "the Content-Length \"1e3\" is not a length"},
+        {"Content-Length: 2\r\nContent-Length: 2\r\n", 400, "the message carries more than one Content-Length"},
+        {"Content-Length: 2\r\nTransfer-Encoding: chunked\r\n", 400,
+         "the message carries both Content-Length and Transfer-Encoding"},
+        {"Transfer-Encoding: gzip\r\n", 501, "only the chunked transfer coding is supported"},
+        {"Content-Length: 99999999999\r\n", 413, "the request body is too large (at most 64 KiB)"},
+    };
+    std::string start =
+        "POST /api/focus HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(app.port) + "\r\nConnection: close\r\n";
+    for (const auto& c : cases) {
+        // No body follows: the answer must not wait for one.
+        RawReply reply = raw_exchange(app.port, start + c.headers + "\r\n");
+        EXPECT_EQ(reply.status, c.status) << c.headers;
+        EXPECT_EQ(error_of(reply), c.error) << c.headers;
+        EXPECT_LT(reply.took.count(), 1000 * sanitizer_slowdown) << c.headers;
+        EXPECT_TRUE(reply.closed_by_app) << c.headers;
+    }
 }
 
 TEST_F(RobustnessTest, ClientRefusalsUseTheAppsErrorText) {

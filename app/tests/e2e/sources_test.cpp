@@ -1,10 +1,16 @@
 // add-source, sources, forget-source and frames from network cameras.
 #include "app_fixture.h"
 #include "fake_phone.h"
+#include "raw_http.h"
+
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <filesystem>
+#include <set>
+#include <thread>
 
 namespace {
 class SourcesTest : public AppTest {
@@ -68,12 +74,60 @@ TEST_F(SourcesTest, SourcesSurviveARestartOfTheApp) {
     auto file = nlohmann::json::parse(read_file(sources_file()));
     EXPECT_EQ(file.at("sources").size(), 2u);
     EXPECT_EQ(file.at("sources").at(1).at("url"), "http://192.0.2.8/s.jpg");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(config_home + "/vistrel"),
-                            std::filesystem::directory_iterator()),
-              1)
-        << "only sources.json, no temporary files";
+    std::set<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(config_home + "/vistrel")) {
+        entries.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(entries, (std::set<std::string>{"sources.json", "sources.json.lock"}))
+        << "only the file and its lock, no temporary files";
     ASSERT_EQ(vistrel({"snap", "--device", "net:phone", "--out", "after.jpg"}).exit_status, 0);
     EXPECT_EQ(read_file(in_work("after.jpg")), phone.jpeg);
+}
+
+TEST_F(SourcesTest, TwoAppsSharingTheConfigFolderLoseNoChange) {
+    AppProcess second = start_app({}, app_environment(), temp + "/second.log");
+    // 30 adds to each app, all at once.
+    std::vector<std::thread> clients;
+    std::atomic<int> added{0};
+    for (int i = 0; i < 60; ++i) {
+        int port = i % 2 ? second.port : app.port;
+        clients.emplace_back([&, i, port] {
+            std::string body = R"({"name":"cam)" + std::to_string(i) + R"(","url":"http://192.0.2.)" +
+                               std::to_string(i + 1) + R"(/shot.jpg"})";
+            if (raw_exchange(port, client_style_request("POST", "/api/sources", port, body)).status == 200) ++added;
+        });
+    }
+    for (auto& client : clients) client.join();
+    stop_app(second);
+    expect_no_sanitizer_report(second.log_path);
+    EXPECT_EQ(added, 60);
+    auto file = nlohmann::json::parse(read_file(sources_file()));
+    EXPECT_EQ(file.at("sources").size(), 60u) << "changes were lost";
+}
+
+TEST_F(SourcesTest, TheConfigFolderIsTheUsersAloneWhateverTheUmask) {
+    stop_app(app);
+    mode_t old = umask(0);
+    start_app_process();
+    umask(old);
+    ASSERT_EQ(vistrel({"add-source", "phone", phone.url("/shot.jpg")}).exit_status, 0);
+    auto mode = [](const std::string& path) {
+        struct stat info {};
+        EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+        return info.st_mode & 0777;
+    };
+    EXPECT_EQ(mode(config_home + "/vistrel"), 0700u);
+    EXPECT_EQ(mode(sources_file()), 0600u);
+}
+
+TEST_F(SourcesTest, WhatAKilledAppLeftIsRemovedWhenTheNextStarts) {
+    ASSERT_EQ(vistrel({"add-source", "phone", phone.url("/shot.jpg")}).exit_status, 0);
+    // As left by an app killed between writing and renaming its new list.
+    std::string leftover = config_home + "/vistrel/.sources.json.tmp-4242-0";
+    write_file(leftover, "{\"sources\": [");
+    restart_app();
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    EXPECT_EQ(vistrel({"sources"}).out, "  net:phone            " + phone.url("/shot.jpg") + "\n");
 }
 
 TEST_F(SourcesTest, BadNamesUrlsAndUnknownSourcesAreRefused) {
@@ -109,7 +163,8 @@ TEST_F(SourcesTest, CamerasThatFailOrSendNoPhotoAreRefused) {
     ASSERT_EQ(vistrel({"add-source", "page", phone.url("/page.html")}).exit_status, 0);
     ASSERT_EQ(vistrel({"add-source", "gone", phone.url("/gone")}).exit_status, 0);
 
-    expect_refused(vistrel({"snap", "--device", "net:dead"}), "cannot reach net:dead (" + dead + "): Connection");
+    expect_refused(vistrel({"snap", "--device", "net:dead"}),
+                   "cannot reach net:dead (" + dead + "): Connection refused");
     expect_refused(vistrel({"snap", "--device", "net:page"}),
                    "net:page (" + phone.url("/page.html") + ") did not send a JPEG (it sent text/html)");
     expect_refused(vistrel({"snap", "--device", "net:gone"}),

@@ -10,13 +10,17 @@
 //                               the cameras' time limits (see CameraTimings)
 #include "app_main.h"
 #include "fake_video_devices.h"
+#include "process/child_process.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    // The app starts its children through its own binary: this one.
+    if (argc > 1 && std::strcmp(argv[1], exec_child_flag) == 0) return exec_child_main(argc, argv);
     std::vector<std::string> args;
     std::string set_file = "/nonexistent/vistrel-fake-video-devices";
     CameraTimings timings;

@@ -1,7 +1,9 @@
 #include "app_fixture.h"
 
 #include "imaging/jpeg.h"
+#include "sanitizers.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -12,27 +14,46 @@ void AppTest::SetUp() {
     config_home = temp + "/config";
     std::filesystem::create_directories(work);
     std::filesystem::create_directories(config_home);
+    std::filesystem::create_directories(temp_folder());
     if (wants_display()) xvfb = start_xvfb(temp + "/xvfb.log");
     start_app_process();
 }
 
 void AppTest::TearDown() {
-    if (HasFailure()) std::cerr << "--- vistrel-app log:\n" << read_file(app.log_path) << "---\n";
     stop_app(app);
+    expect_no_sanitizer_report(app.log_path);
+    if (HasFailure()) std::cerr << "--- vistrel-app log:\n" << read_file(app.log_path) << "---\n";
     stop_xvfb(xvfb);
     remove_folder(temp);
 }
 
-void AppTest::start_app_process() {
-    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config_home};
+std::vector<std::string> AppTest::app_environment() const {
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config_home, "TMPDIR=" + temp_folder()};
     if (wants_display()) env.push_back("DISPLAY=" + xvfb.name);
+    return clean_environment(env);
+}
+
+void AppTest::start_app_process() {
+    // The log of the app that ran before is about to be written over.
+    if (!app.log_path.empty()) expect_no_sanitizer_report(app.log_path);
     std::vector<std::string> args = {"--fake-video-devices", video_devices_file()};
     if (!std::filesystem::exists(video_devices_file())) write_file(video_devices_file(), webcams());
-    for (const auto& limit : camera_limits()) args.push_back(limit);
+    // The fake cameras are built into the app: under the sanitizers they
+    // draw frames several times slower, and the webcams' time limits grow
+    // with them, unless a test sets its own.
+    std::vector<std::string> limits = camera_limits();
+    auto scale_unless_set = [&](const std::string& option, int default_ms) {
+        if (sanitizer_slowdown == 1 || std::find(limits.begin(), limits.end(), option) != limits.end()) return;
+        args.insert(args.end(), {option, std::to_string(default_ms * sanitizer_slowdown)});
+    };
+    scale_unless_set("--warm-up-ms", 1000);
+    scale_unless_set("--frame-timeout-ms", 3000);
+    for (const auto& limit : limits) args.push_back(limit);
     if (wants_simulated_camera()) {
         args.insert(args.end(), {"--simulated-camera", "--focus-at", std::to_string(focus_position())});
     }
-    app = start_app(args, clean_environment(env), temp + "/app.log");
+    for (const auto& arg : extra_app_args()) args.push_back(arg);
+    app = start_app(args, app_environment(), temp + "/app.log");
 }
 
 void AppTest::plug(const std::string& webcams) {
@@ -68,6 +89,20 @@ void expect_refused(const RunResult& result, const std::string& message) {
 
 std::optional<Image> decode_jpeg_file(const std::string& path) {
     return decode_jpeg(read_file(path));
+}
+
+void expect_no_sanitizer_report(const std::string& log_path) {
+    std::string log = read_file(log_path);
+    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+    EXPECT_EQ(log.find("runtime error:"), std::string::npos) << log;
+}
+
+long peak_memory_kib(pid_t pid) {
+    std::istringstream status(read_file("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
 }
 
 double mean_level(const Image& image) {

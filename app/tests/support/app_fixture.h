@@ -26,6 +26,8 @@ protected:
     virtual bool wants_display() const { return true; }
     virtual bool wants_simulated_camera() const { return true; }
     virtual int focus_position() const { return hidden_focus; }
+    // More options for the app.
+    virtual std::vector<std::string> extra_app_args() const { return {}; }
     virtual std::string webcams() const { return ""; }
     virtual std::vector<std::string> camera_limits() const { return {}; }
 
@@ -37,9 +39,15 @@ protected:
     // Runs vistrel with `args` and --port=PORT in the test's work folder.
     RunResult vistrel(const std::vector<std::string>& args);
     void restart_app();
+    // Starts the app again after it was stopped or killed.
+    void start_app_process();
+    // The environment the app runs in: its own display, config and
+    // temporary folder.
+    std::vector<std::string> app_environment() const;
 
     std::string in_work(const std::string& name) const { return work + "/" + name; }
     std::string sources_file() const { return config_home + "/vistrel/sources.json"; }
+    std::string temp_folder() const { return temp + "/tmp"; }
     std::string video_devices_file() const { return temp + "/video-devices"; }
 
     std::string temp;
@@ -47,13 +55,16 @@ protected:
     std::string config_home;
     XvfbDisplay xvfb;
     AppProcess app;
-
-private:
-    void start_app_process();
 };
 
 // The client's refusal: "error: MESSAGE" on stderr, nothing on stdout, exit 1.
 void expect_refused(const RunResult& result, const std::string& message);
 
 std::optional<Image> decode_jpeg_file(const std::string& path);
+
+// A sanitizer's report in an app's log fails the test that led to it.
+void expect_no_sanitizer_report(const std::string& log_path);
+
+// The most memory the process has held so far (VmHWM), in KiB.
+long peak_memory_kib(pid_t pid);
 double mean_level(const Image& image);

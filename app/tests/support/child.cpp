@@ -80,7 +80,7 @@ std::vector<std::string> clean_environment(const std::vector<std::string>& extra
         std::string entry = *e;
         std::string name = entry.substr(0, entry.find('='));
         if (name == "DISPLAY" || name == "XDG_CONFIG_HOME" || name == "VISTREL_PORT" || name == "XAUTHORITY" ||
-            name == "WAYLAND_DISPLAY") {
+            name == "WAYLAND_DISPLAY" || name == "TMPDIR") {
             continue;
         }
         env.push_back(entry);
@@ -125,6 +125,14 @@ int stop_program(pid_t pid, std::chrono::milliseconds grace) {
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void kill_program(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
 }
 
 std::string read_first_line(int fd, std::chrono::seconds limit) {

@@ -31,6 +31,9 @@ pid_t spawn_program(const std::vector<std::string>& argv, const std::vector<std:
 // Returns the exit status, or -1 when it had to be killed or was signalled.
 int stop_program(pid_t pid, std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
 
+// SIGKILL, and reaps it.
+void kill_program(pid_t pid);
+
 // Reads from `fd` up to and including the first line feed, waiting at most
 // `limit` in all; what arrived so far when time runs out or the pipe closes.
 std::string read_first_line(int fd, std::chrono::seconds limit);

@@ -5,8 +5,9 @@
 #include <sstream>
 
 std::map<std::string, std::string> probe_media(const std::string& path) {
-    RunResult r = run_program({"ffprobe", "-v", "error", "-show_entries",
-                               "format=format_name,duration:stream=codec_name,pix_fmt,width,height", "-of",
+    RunResult r = run_program({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                               "format=format_name,duration:stream=codec_name,pix_fmt,width,height,nb_read_frames",
+                               "-of",
                                "default=noprint_wrappers=1", path},
                               "", clean_environment({}));
     std::map<std::string, std::string> fields;

@@ -17,6 +17,13 @@ struct RawReply {
 // is closed right after the request, as a client that gives up would.
 RawReply raw_exchange(int port, const std::string& request, bool hang_up = false);
 
+// The pieces of raw_exchange, for tests that send and read at once: a
+// connection to 127.0.0.1:port (throws when refused), sending (false once
+// the app has closed), and reading the reply until the app closes.
+int connect_loopback(int port);
+bool send_bytes(int sock, const std::string& bytes);
+RawReply read_reply(int sock, std::chrono::milliseconds limit);
+
 // A request as the client writes it: Host 127.0.0.1:port, Connection: close,
 // Content-Length always, Content-Type only with a body; `extra_headers` lines
 // (each ending in \r\n) go before the empty line.

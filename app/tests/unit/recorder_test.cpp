@@ -68,7 +68,10 @@ TEST(Recorder, FfmpegGrabsTheDisplayWithEvenSidesAndTheChosenCodec) {
     EXPECT_TRUE(has(webm, "-i", ":7"));
     EXPECT_TRUE(has(webm, "-video_size", "1280x720"));
     EXPECT_TRUE(has(webm, "-framerate", "25"));
+    EXPECT_TRUE(has(webm, "-thread_queue_size", "64"));
     EXPECT_TRUE(has(webm, "-t", "3"));
+    EXPECT_TRUE(has(webm, "-fps_mode", "cfr"));
+    EXPECT_TRUE(has(webm, "-r", "25"));
     EXPECT_TRUE(has(webm, "-c:v", "libvpx"));
     EXPECT_TRUE(has(webm, "-f", "webm"));
 
@@ -77,6 +80,10 @@ TEST(Recorder, FfmpegGrabsTheDisplayWithEvenSidesAndTheChosenCodec) {
     EXPECT_TRUE(has(mp4, "-pix_fmt", "yuv420p"));
     EXPECT_TRUE(has(mp4, "-t", "120"));
     EXPECT_TRUE(has(mp4, "-f", "mp4"));
+
+    // Frames waiting for the encoder take at most about 256 MiB.
+    auto big = ffmpeg_arguments({RecordingFormat::webm, 3}, x11grab_input({":7", {3840, 2160}}, 25), "/tmp/x/s.webm");
+    EXPECT_TRUE(has(big, "-thread_queue_size", "8"));
 }
 
 // A Wayland screen is fed as raw video; everything after the input is what

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -77,6 +79,76 @@ TEST(SourcesStore, SaveFailureKeepsTheOldFile) {
     std::ofstream(temp.path / "blocked") << "a file where the folder should be";
     EXPECT_THROW(save_sources(blocked, sample), SourcesFileError);
     expect_same(load_sources(file), sample);
+}
+
+TEST(SourcesStore, ChangesFromSeveralAppsAtOnceAreAllKept) {
+    // Each thread opens the lock file for itself, as another app would.
+    TempFolder temp;
+    fs::path file = temp.path / "vistrel" / "sources.json";
+    std::vector<std::thread> apps;
+    for (int app = 0; app < 2; ++app) {
+        apps.emplace_back([&, app] {
+            for (int i = 0; i < 30; ++i) {
+                update_sources(file, [&](std::vector<NetSource>& sources) {
+                    sources.push_back({"cam-" + std::to_string(app) + "-" + std::to_string(i), "http://cam/"});
+                    return true;
+                });
+            }
+        });
+    }
+    for (auto& app : apps) app.join();
+    EXPECT_EQ(load_sources(file).size(), 60u);
+}
+
+TEST(SourcesStore, AChangeThatIsWithdrawnLeavesTheFileAlone) {
+    TempFolder temp;
+    fs::path file = temp.path / "sources.json";
+    save_sources(file, sample);
+    std::string before = read_text(file);
+    update_sources(file, [](std::vector<NetSource>& sources) {
+        sources.clear();
+        return false;
+    });
+    EXPECT_THROW(update_sources(file,
+                                [](std::vector<NetSource>& sources) -> bool {
+                                    sources.clear();
+                                    throw std::runtime_error("refused");
+                                }),
+                 std::runtime_error);
+    EXPECT_EQ(read_text(file), before);
+}
+
+TEST(SourcesStore, TemporaryFilesOfAKilledAppAreRemoved) {
+    TempFolder temp;
+    fs::path file = temp.path / "sources.json";
+    save_sources(file, sample);
+    std::ofstream(temp.path / ".sources.json.tmp-99999-0") << "half written";
+    std::ofstream(temp.path / "notes.txt") << "not ours";
+    remove_leftover_temp_files(file);
+    EXPECT_FALSE(fs::exists(temp.path / ".sources.json.tmp-99999-0"));
+    EXPECT_TRUE(fs::exists(temp.path / "notes.txt"));
+    expect_same(load_sources(file), sample);
+    remove_leftover_temp_files(temp.path / "missing" / "sources.json");
+    EXPECT_FALSE(fs::exists(temp.path / "missing"));
+}
+
+TEST(SourcesStore, TheFolderAndFileAreTheUsersOnlyWhateverTheUmask) {
+    TempFolder temp;
+    fs::path file = temp.path / "config" / "vistrel" / "sources.json";
+    mode_t old = umask(0);
+    update_sources(file, [](std::vector<NetSource>& sources) {
+        sources.push_back({"phone", "http://cam/"});
+        return true;
+    });
+    umask(old);
+    auto mode = [](const fs::path& path) {
+        struct stat info {};
+        stat(path.c_str(), &info);
+        return info.st_mode & 0777;
+    };
+    EXPECT_EQ(mode(temp.path / "config"), 0700u);
+    EXPECT_EQ(mode(file.parent_path()), 0700u);
+    EXPECT_EQ(mode(file), 0600u);
 }
 
 TEST(SourcesStore, NamesThatCannotTravelInAQueryAreRefused) {

@@ -1,0 +1,346 @@
+// The server in process, with short limits and toy handlers.
+#include "http/http_server.h"
+#include "raw_http.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+namespace {
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+int connect_to(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "connect";
+    return fd;
+}
+
+void send_text(int fd, const std::string& text) {
+    (void)!send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+}
+
+// Everything until the server closes, or until `limit`.
+std::string read_until_closed(int fd, std::chrono::milliseconds limit = 5000ms) {
+    std::string data;
+    auto deadline = Clock::now() + limit;
+    char buffer[4096];
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd watch{fd, POLLIN, 0};
+        if (left <= 0 || poll(&watch, 1, static_cast<int>(left)) <= 0) break;
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    return data;
+}
+
+// True when the server closes the connection within `limit`.
+bool closed_within(int fd, std::chrono::milliseconds limit) {
+    char byte;
+    pollfd watch{fd, POLLIN, 0};
+    auto deadline = Clock::now() + limit;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0 || poll(&watch, 1, static_cast<int>(left)) <= 0) return false;
+        ssize_t n = recv(fd, &byte, 1, 0);
+        if (n <= 0) return true;
+    }
+}
+
+std::string request(const std::string& method, const std::string& target, const std::string& extra = "",
+                    const std::string& body = "") {
+    std::string text = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + extra;
+    if (!body.empty() && extra.find("ransfer-") == std::string::npos) {
+        text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    }
+    return text + "\r\n" + body;
+}
+
+class ServerTest : public ::testing::Test {
+protected:
+    enum Lane : std::size_t { quick, heavy };
+
+    virtual ServerLimits limits() const {
+        ServerLimits limits;
+        limits.head_time = 300ms;
+        limits.body_time = 300ms;
+        limits.linger_time = 200ms;
+        limits.stop_time = 2000ms;
+        limits.max_body = 1024;
+        limits.max_connections = 16;
+        return limits;
+    }
+
+    void SetUp() override {
+        ServerSettings settings;
+        settings.limits = limits();
+        settings.lanes = {{"quick", 2, 8, 0, false, "quick is busy"}, {"heavy", 1, 1, 0, true, "heavy is busy"}};
+        settings.router = [this](const HttpRequest& r) { return route(r); };
+        server = std::make_unique<HttpServer>(std::move(settings));
+        std::string error;
+        port = server->listen_on(0, error);
+        ASSERT_GT(port, 0) << error;
+        thread = std::thread([this] { server->run(); });
+    }
+
+    void TearDown() override {
+        release.set_value();
+        server->stop();
+        thread.join();
+        server.reset();
+    }
+
+    Routing route(const HttpRequest& r) {
+        if (r.path == "/quick")
+            return {std::nullopt, quick, [](const HttpRequest&) { return json_reply({{"ok", 1}}); }};
+        if (r.path == "/echo") {
+            return {std::nullopt, quick, [](const HttpRequest& q) {
+                        return bytes_reply(q.body + "|" + q.target + "|" + query_value(q, "x"), "text/plain");
+                    }};
+        }
+        if (r.path == "/large") {
+            return {std::nullopt, quick,
+                    [](const HttpRequest&) { return bytes_reply(std::string(16 << 20, 'x'), "text/plain"); }};
+        }
+        if (r.path == "/block") {
+            return {std::nullopt, heavy, [this](const HttpRequest&) {
+                        released.wait();
+                        return json_reply({{"done", 1}});
+                    }};
+        }
+        if (r.path == "/count") {
+            return {std::nullopt, heavy, [this](const HttpRequest&) {
+                        ++counted;
+                        return json_reply({{"n", counted.load()}});
+                    }};
+        }
+        if (r.path == "/until-cancelled") {
+            return {std::nullopt, heavy, [this](const HttpRequest& q) -> Reply {
+                        started.set_value();
+                        while (!q.cancelled()) std::this_thread::sleep_for(5ms);
+                        cancelled_at = Clock::now();
+                        saw_cancel.set_value();
+                        throw Cancelled{};
+                    }};
+        }
+        return {error_reply(404, "no such path"), 0, {}};
+    }
+
+    std::unique_ptr<HttpServer> server;
+    std::thread thread;
+    int port = 0;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> counted{0};
+    std::promise<void> started, saw_cancel;
+    Clock::time_point cancelled_at;
+};
+
+TEST_F(ServerTest, AnswersOneRequestPerConnectionAndCloses) {
+    RawReply reply = raw_exchange(port, request("GET", "/echo?x=a b&y=1"));
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_TRUE(reply.closed_by_app);
+    EXPECT_NE(reply.head.find("Connection: close"), std::string::npos);
+    EXPECT_NE(reply.head.find("Content-Length: 20\r\n"), std::string::npos) << reply.head;
+    EXPECT_EQ(reply.body, "|/echo?x=a b&y=1|a b");
+
+    RawReply posted = raw_exchange(port, request("POST", "/echo", "", "{\"a\":1}"));
+    EXPECT_EQ(posted.body, "{\"a\":1}|/echo|");
+    RawReply chunked = raw_exchange(
+        port, request("POST", "/echo", "Transfer-Encoding: chunked\r\n", "3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"));
+    EXPECT_EQ(chunked.body, "abcde|/echo|");
+    RawReply missing = raw_exchange(port, request("GET", "/nothing"));
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_EQ(missing.body, "{\"error\":\"no such path\"}");
+}
+
+TEST_F(ServerTest, SlowHeadsAreDroppedWhileOthersAreServed) {
+    std::vector<int> slow;
+    for (int i = 0; i < 10; ++i) {
+        slow.push_back(connect_to(port));
+        send_text(slow.back(), "GET /quick HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    }
+    auto opened = Clock::now();
+    for (int i = 0; i < 5; ++i) {
+        RawReply reply = raw_exchange(port, request("GET", "/quick"));
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_LT(reply.took.count(), 1000);
+    }
+    // The head's deadline counts from the connection, however steadily
+    // header lines keep coming.
+    for (int round = 0; round < 3; ++round) {
+        for (int fd : slow) send_text(fd, "X-Slow: 1\r\n");
+        std::this_thread::sleep_for(50ms);
+    }
+    for (int fd : slow) {
+        EXPECT_TRUE(closed_within(fd, 3000ms));
+        close(fd);
+    }
+    EXPECT_GE(Clock::now() - opened, 300ms);
+}
+
+TEST_F(ServerTest, EveryBodyHasOneLimitAndBrokenLengthsAreRefusedAtOnce) {
+    // Chunked: refused while the client is still sending, not after.
+    int fd = connect_to(port);
+    send_text(fd, request("POST", "/echo", "Transfer-Encoding: chunked\r\n"));
+    std::string chunk = "100\r\n" + std::string(256, 'x') + "\r\n";
+    for (int i = 0; i < 5; ++i) send_text(fd, chunk);
+    std::string reply = read_until_closed(fd, 2000ms);
+    close(fd);
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 413");
+    EXPECT_NE(reply.find("{\"error\":\"the request body is too large (at most 1 KiB)\"}"), std::string::npos);
+
+    struct Case {
+        std::string extra;
+        int status;
+    };
+    const Case cases[] = {
+        {"Content-Length: 1025\r\n", 413},
+        {"Content-Length: -1\r\n", 400},
+        {"Content-Length: abc\r\n", 400},
+        {"Content-Length: 1\r\nContent-Length: 1\r\n", 400},
+        {"Content-Length: 3\r\nTransfer-Encoding: chunked\r\n", 400},
+        {"Transfer-Encoding: gzip\r\n", 501},
+    };
+    for (const auto& c : cases) {
+        // Nothing of the body is sent: the answer must not wait for it.
+        RawReply refused = raw_exchange(port, request("POST", "/echo", c.extra));
+        EXPECT_EQ(refused.status, c.status) << c.extra;
+        EXPECT_LT(refused.took.count(), 250) << c.extra;
+        EXPECT_TRUE(refused.closed_by_app) << c.extra;
+    }
+    // A body that does not come in time.
+    RawReply late = raw_exchange(port, request("POST", "/echo", "Content-Length: 10\r\n") + "abc");
+    EXPECT_EQ(late.status, 0);
+    EXPECT_TRUE(late.closed_by_app);
+}
+
+TEST_F(ServerTest, CheapRequestsNeverWaitBehindExpensiveOnes) {
+    auto first = std::async(std::launch::async, [&] { return raw_exchange(port, request("GET", "/block")); });
+    std::this_thread::sleep_for(100ms);
+    auto second = std::async(std::launch::async, [&] { return raw_exchange(port, request("GET", "/block")); });
+    std::this_thread::sleep_for(100ms);
+    // One running, one waiting: the next is turned away at once.
+    RawReply third = raw_exchange(port, request("GET", "/block"));
+    EXPECT_EQ(third.status, 503);
+    EXPECT_EQ(third.body, "{\"error\":\"heavy is busy\"}");
+    EXPECT_LT(third.took.count(), 500);
+    for (int i = 0; i < 5; ++i) {
+        RawReply quick = raw_exchange(port, request("GET", "/quick"));
+        EXPECT_EQ(quick.status, 200);
+        EXPECT_LT(quick.took.count(), 500);
+    }
+    release.set_value();
+    release = std::promise<void>();
+    EXPECT_EQ(first.get().status, 200);
+    EXPECT_EQ(second.get().status, 200);
+}
+
+TEST_F(ServerTest, AClientThatHangsUpCancelsItsWork) {
+    int fd = connect_to(port);
+    send_text(fd, request("GET", "/until-cancelled"));
+    started.get_future().wait();
+    auto hung_up = Clock::now();
+    close(fd);
+    ASSERT_EQ(saw_cancel.get_future().wait_for(2s), std::future_status::ready);
+    EXPECT_LT(cancelled_at - hung_up, 1s);
+
+    // Work whose client is gone before it starts is not started at all.
+    auto blocker = std::async(std::launch::async, [&] { return raw_exchange(port, request("GET", "/block")); });
+    std::this_thread::sleep_for(100ms);
+    int waiting = connect_to(port);
+    send_text(waiting, request("GET", "/count"));
+    std::this_thread::sleep_for(100ms);
+    close(waiting);
+    std::this_thread::sleep_for(100ms);
+    release.set_value();
+    release = std::promise<void>();
+    EXPECT_EQ(blocker.get().status, 200);
+    EXPECT_EQ(raw_exchange(port, request("GET", "/count")).body, "{\"n\":1}");
+}
+
+TEST_F(ServerTest, StoppingAnswersWhatIsBeingWorkedOn) {
+    auto running =
+        std::async(std::launch::async, [&] { return raw_exchange(port, request("GET", "/until-cancelled")); });
+    started.get_future().wait();
+    server->stop();
+    RawReply reply = running.get();
+    EXPECT_EQ(reply.status, 503);
+    EXPECT_EQ(reply.body, "{\"error\":\"vistrel-app is stopping\"}");
+}
+
+class CrowdedServerTest : public ServerTest {
+protected:
+    ServerLimits limits() const override {
+        ServerLimits limits = ServerTest::limits();
+        limits.head_time = 30s;
+        return limits;
+    }
+};
+
+TEST_F(CrowdedServerTest, TooManyConnectionsDropTheOldestSlowReader) {
+    std::vector<int> slow;
+    for (int i = 0; i < 16; ++i) {
+        slow.push_back(connect_to(port));
+        send_text(slow.back(), "GET /quick HTTP/1.1\r\n");
+    }
+    std::this_thread::sleep_for(50ms);
+    RawReply reply = raw_exchange(port, request("GET", "/quick"));
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_LT(reply.took.count(), 1000);
+    EXPECT_TRUE(closed_within(slow.front(), 1000ms)) << "the oldest made room";
+    EXPECT_FALSE(closed_within(slow.back(), 100ms)) << "only the oldest";
+    for (int fd : slow) close(fd);
+}
+
+class StingyServerTest : public ServerTest {
+protected:
+    ServerLimits limits() const override {
+        ServerLimits limits = ServerTest::limits();
+        limits.max_unsent = 20 << 20;
+        return limits;
+    }
+};
+
+TEST_F(StingyServerTest, RepliesNobodyReadsAreDroppedOnceTheyHoldTooMuch) {
+    int idle = connect_to(port);
+    send_text(idle, request("GET", "/large"));
+    std::this_thread::sleep_for(200ms);
+    // The reply that does get read pushes the unread one out.
+    RawReply read = raw_exchange(port, request("GET", "/large"));
+    EXPECT_EQ(read.status, 200);
+    EXPECT_EQ(read.body.size(), 16u << 20);
+    std::string cut = read_until_closed(idle, 5000ms);
+    close(idle);
+    EXPECT_LT(cut.size(), 16u << 20);
+}
+
+TEST_F(ServerTest, AClientThatExpectsContinueIsToldToGoOn) {
+    int fd = connect_to(port);
+    send_text(fd, request("POST", "/echo", "Expect: 100-continue\r\nContent-Length: 2\r\n"));
+    char interim[64] = {};
+    pollfd watch{fd, POLLIN, 0};
+    ASSERT_GT(poll(&watch, 1, 1000), 0);
+    ssize_t n = recv(fd, interim, sizeof interim - 1, 0);
+    EXPECT_EQ(std::string(interim, n > 0 ? static_cast<std::size_t>(n) : 0), "HTTP/1.1 100 Continue\r\n\r\n");
+    send_text(fd, "ok");
+    std::string reply = read_until_closed(fd);
+    close(fd);
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200");
+    EXPECT_NE(reply.find("ok|/echo|"), std::string::npos);
+}
+}  // namespace
