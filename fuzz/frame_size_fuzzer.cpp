@@ -1,17 +1,14 @@
 // The size a frame is asked for: the "width" and "height" query parameters
-// as the frame endpoint reads them, and the size that follows from them and
-// a source's own size.
+// as the frame endpoint reads them from the request line, and the size that
+// follows from them and a source's own size.
 //
-// Input: five bytes read from the end (the source's own width and height,
-// up to 65535 each as in a JPEG image; which of the two parameters are
-// given: 1 width, 2 height), then the width's text, a NUL byte and the
-// height's text.
+// Input: four bytes read from the end (the source's own width and height,
+// up to 65535 each as in a JPEG image), then the query string.
 //
 // A side is taken exactly when it is decimal digits of a number from 16 to
 // 4096, else refused with 400 and a message naming it; the resolved size is
 // always within those limits and keeps every side that was asked for.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -20,8 +17,10 @@
 #include <string_view>
 
 #include "check.h"
+#include "http/message_head.h"
 #include "imaging/frame_size.h"
 #include "refusal.h"
+#include "refusal_reply.h"
 
 namespace {
 // What the side should be: nullopt when the text must be refused.
@@ -36,8 +35,9 @@ std::optional<int> expected_side(std::string_view text) {
     return static_cast<int>(value);
 }
 
-std::optional<int> side(bool given, const std::string& text, const char* name) {
-    if (!given) return std::nullopt;
+std::optional<int> side(const HttpRequest& request, const char* name) {
+    if (!has_query(request, name)) return std::nullopt;
+    std::string text = query_value(request, name);
     std::optional<int> expected = expected_side(text);
     try {
         int value = parse_frame_side(name, text);
@@ -47,9 +47,7 @@ std::optional<int> side(bool given, const std::string& text, const char* name) {
         FUZZ_CHECK(!expected, "a side in the limits was refused");
         FUZZ_CHECK(refusal.status == 400, "a side was refused with another status than 400");
         FUZZ_CHECK(refusal.message.rfind(std::string(name) + " ", 0) == 0, "the refusal does not name the side");
-        FUZZ_CHECK(nlohmann::json::accept(nlohmann::json{{"error", refusal.message}}.dump(
-                       -1, ' ', false, nlohmann::json::error_handler_t::replace)),
-                   "the refusal makes no JSON reply");
+        check_refusal_reply(refusal);
         throw;
     }
 }
@@ -58,16 +56,16 @@ std::optional<int> side(bool given, const std::string& text, const char* name) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     FrameSize native{input.ConsumeIntegral<std::uint16_t>(), input.ConsumeIntegral<std::uint16_t>()};
-    auto given = input.ConsumeIntegral<std::uint8_t>();
-    std::string texts = input.ConsumeRemainingBytesAsString();
-    std::size_t nul = texts.find('\0');
-    std::string width_text = texts.substr(0, nul);
-    std::string height_text = nul == std::string::npos ? "" : texts.substr(nul + 1);
+    std::string query = input.ConsumeRemainingBytesAsString();
+
+    HttpRequest request;
+    std::string head = "GET /api/frame.jpg?" + query + " HTTP/1.1\r\nHost: 127.0.0.1:7777\r\n\r\n";
+    if (parse_request_head(head, request)) return 0;
 
     SizeRequest asked;
     try {
-        asked.width = side(given & 1, width_text, "width");
-        asked.height = side(given & 2, height_text, "height");
+        asked.width = side(request, "width");
+        asked.height = side(request, "height");
     } catch (const Refusal&) {
         return 0;
     }

@@ -1,12 +1,11 @@
 // vistrel-app's sources file (sources.json), as a person or another program
-// may have left it: loaded from disk, changed and saved.
+// may have left it: loaded from disk, changed under its lock and saved.
 //
 // Input: the file's bytes.
 //
 // A file either loads or is refused as unreadable, never anything else; what
 // loads is the list the text holds, is written back as text that reads as
-// the same list, and a change saved keeps every other entry and leaves no
-// other file behind.
+// the same list, and a change saved under the lock keeps every other entry.
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,33 +57,50 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool readable = true;
     try {
         loaded = load_sources(file);
-    } catch (const SourcesFileError& unreadable) {
+    } catch (const SourcesUnreadable& unreadable) {
         FUZZ_CHECK(*unreadable.what() != '\0', "an unreadable file without a reason");
         readable = false;
     }
     bool parsed = true;
     try {
         FUZZ_CHECK(same(sources_from_text(text), loaded), "the file and its text load as different lists");
-    } catch (const SourcesFileError&) {
+    } catch (const SourcesUnreadable&) {
         parsed = false;
     }
     FUZZ_CHECK(parsed == readable, "the file and its text differ in whether they load");
-    if (!readable) return 0;
+    if (!readable) {
+        // A change never overwrites a file it cannot read.
+        bool changed = false;
+        try {
+            update_sources(file, [&](std::vector<NetSource>&) { return changed = true; });
+        } catch (const SourcesUnreadable&) {
+        }
+        FUZZ_CHECK(!changed, "a file that could not be read was changed");
+        return 0;
+    }
 
     std::string written = sources_to_text(loaded);
     FUZZ_CHECK(same(sources_from_text(written), loaded), "the list written as text reads back as another list");
     FUZZ_CHECK(sources_to_text(sources_from_text(written)) == written, "the written text is not a fixed point");
 
-    // Adds one source and saves, as the app does, then removes it again.
+    // Adds one source under the lock, as the app does, then removes it.
     NetSource extra{"fuzz extra", "http://192.0.2.1:8080/shot.jpg"};
-    std::vector<NetSource> changed = loaded;
-    changed.push_back(extra);
-    save_sources(file, changed);
-    FUZZ_CHECK(same(load_sources(file), changed), "saving a change lost or altered an entry");
-    save_sources(file, loaded);
+    update_sources(file, [&](std::vector<NetSource>& sources) {
+        sources.push_back(extra);
+        return true;
+    });
+    std::vector<NetSource> after = load_sources(file);
+    std::vector<NetSource> expected = loaded;
+    expected.push_back(extra);
+    FUZZ_CHECK(same(after, expected), "saving a change lost or altered an entry");
+    update_sources(file, [&](std::vector<NetSource>& sources) {
+        sources.pop_back();
+        return true;
+    });
     FUZZ_CHECK(same(load_sources(file), loaded), "removing the change did not give the list back");
+    remove_leftover_temp_files(file);
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(file.parent_path())) ++entries;
-    FUZZ_CHECK(entries == 1, "files other than the list were left behind");
+    FUZZ_CHECK(entries == 2, "files other than the list and its lock were left behind");
     return 0;
 }
