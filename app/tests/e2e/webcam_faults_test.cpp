@@ -102,6 +102,9 @@ protected:
 };
 
 TEST_F(DamagingWebcamTest, DamagedFramesAreReplacedByTheNextAndNeverHandedOut) {
+    // Under the thread sanitizer the app takes only every other frame of the
+    // fake camera it draws itself, which here are all the damaged ones.
+    if (sanitizer_slowdown >= 8) GTEST_SKIP() << "the fake camera is too slow under the thread sanitizer";
     const std::vector<std::vector<std::string>> photos = {
         {"snap", "--device", "0"},                       // NV12
         {"snap", "--device", "0", "--size", "640x480"},  // YUYV
