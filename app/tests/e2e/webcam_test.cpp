@@ -210,7 +210,8 @@ protected:
 
 TEST_F(ReleaseTest, AnIdleCameraIsGivenBackToOtherPrograms) {
     photo({"snap"});
-    for (int waited = 0; waited < 100 && count_events("video0 streamoff") == 0; ++waited) {
+    // Closing is the last thing the app does with an idle camera.
+    for (int waited = 0; waited < 100 && count_events("video0 close") == 0; ++waited) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     auto events = webcam_events();
