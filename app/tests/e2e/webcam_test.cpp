@@ -210,8 +210,13 @@ protected:
 
 TEST_F(ReleaseTest, AnIdleCameraIsGivenBackToOtherPrograms) {
     photo({"snap"});
-    // Closing is the last thing the app does with an idle camera.
-    for (int waited = 0; waited < 100 && count_events("video0 close") == 0; ++waited) {
+    // Closing, after the stream is off, is the last thing the app does with
+    // an idle camera.
+    auto released = [&] {
+        auto events = webcam_events();
+        return count_events("video0 streamoff") > 0 && !events.empty() && events.back() == "video0 close";
+    };
+    for (int waited = 0; waited < 100 && !released(); ++waited) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     auto events = webcam_events();
