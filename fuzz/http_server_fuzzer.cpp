@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -131,6 +132,16 @@ Expected expected_answer(const std::string& bytes) {
     return expected;
 }
 
+// Ends the client's side with a reset. The server closes first, so an
+// ordinary close would leave the connection waiting out TIME_WAIT on the
+// server's side; at hundreds of inputs a second those fill the loopback's
+// ephemeral ports within a minute, and new connections then fail or stall.
+void drop(int fd) {
+    linger hard{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(fd);
+}
+
 // Sends the bytes in pieces, half-closes when no reply is due without more,
 // and reads until the server closes. Nullopt when it does not close in time.
 std::optional<std::string> exchange(const std::string& bytes, std::size_t piece, bool half_close, int port) {
@@ -142,10 +153,21 @@ std::optional<std::string> exchange(const std::string& bytes, std::size_t piece,
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    FUZZ_CHECK(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "cannot connect");
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        // Interrupted, the connection goes on being made: wait until it is.
+        FUZZ_CHECK(errno == EINTR, "cannot connect");
+        pollfd p{fd, POLLOUT, 0};
+        while (::poll(&p, 1, 8000) < 0 && errno == EINTR) {
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        FUZZ_CHECK(::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 && (p.revents & POLLOUT),
+                   "cannot connect");
+    }
     for (std::size_t at = 0; at < bytes.size();) {
         std::size_t take = piece == 0 ? bytes.size() - at : std::min(piece, bytes.size() - at);
         ssize_t n = ::send(fd, bytes.data() + at, take, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // the server has answered and closed already
         at += static_cast<std::size_t>(n);
     }
@@ -154,17 +176,21 @@ std::optional<std::string> exchange(const std::string& bytes, std::size_t piece,
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        // libFuzzer's timer signal interrupts the waits now and then.
         pollfd p{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-            ::close(fd);
+        int ready = left.count() > 0 ? ::poll(&p, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) {
+            drop(fd);
             return std::nullopt;
         }
         char buffer[4096];
         ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         reply.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    drop(fd);
     return reply;
 }
 
