@@ -10,13 +10,7 @@ cd "$(dirname "$0")/../.."
 build=${1:-build/release}
 app=$(realpath "$build/app/vistrel-app")
 client=$(realpath "$build/src/vistrel")
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source app/bench/start_app.sh
 
 ffmpeg -loglevel error -f lavfi -i color=c=gray:size=16000x16000 -frames:v 1 -q:v 31 "$work/bomb.jpg"
 echo "bomb: $(stat -c %s "$work/bomb.jpg") bytes, 16000x16000"
@@ -25,11 +19,7 @@ pids+=($!)
 until grep -q "port" "$work/http.out" 2>/dev/null; do sleep 0.05; done
 phone_port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/http.out" | head -1)
 
-env -u DISPLAY XDG_CONFIG_HOME="$work" TMPDIR="$work" "$app" --port 0 > "$work/out" 2> "$work/err" &
-app_pid=$!
-pids+=("$app_pid")
-until grep -q listening "$work/out" 2>/dev/null; do sleep 0.05; done
-port=$(sed -n 's#.*127\.0\.0\.1:\([0-9]*\)/api.*#\1#p' "$work/out")
+start_app env -u DISPLAY XDG_CONFIG_HOME="$work" TMPDIR="$work" "$app"
 peak() { awk '/VmHWM/ {print $2 " " $3}' "/proc/$app_pid/status"; }
 
 "$client" --port="$port" add-source bomb "http://127.0.0.1:$phone_port/bomb.jpg" > /dev/null

@@ -4,8 +4,8 @@
 // 50th and 99th percentile and the longest, in milliseconds.
 //
 //   vistrel_app_health_bench PORT idle|slow-heads|frames N PROBES [FRAME_SIDE]
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "raw_http.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,22 +23,17 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
+// A connection to the app, or -1 when it is refused.
 int connect_to(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
+    try {
+        return connect_loopback(port);
+    } catch (const std::exception&) {
         return -1;
     }
-    return fd;
 }
 
 std::string client_request(const std::string& target, int port) {
-    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-           "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+    return client_style_request("GET", target, port);
 }
 
 // One /health exchange as the client makes it; its time in milliseconds, or

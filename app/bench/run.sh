@@ -12,20 +12,10 @@ cd "$(dirname "$0")/../.."
 build=${1:-build/release}
 app=$(realpath "$build/app/vistrel-app")
 bench=$(realpath "$build/app/bench/vistrel_app_health_bench")
-work=$(mktemp -d)
-app_pid=""
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source app/bench/start_app.sh
 
 # No display: the simulated camera is the load, the screen plays no part.
-env -u DISPLAY XDG_CONFIG_HOME="$work" TMPDIR="$work" "$app" --port 0 --simulated-camera \
-    > "$work/out" 2> "$work/err" &
-app_pid=$!
-until grep -q listening "$work/out" 2>/dev/null; do sleep 0.05; done
-port=$(sed -n 's#.*127\.0\.0\.1:\([0-9]*\)/api.*#\1#p' "$work/out")
+start_app env -u DISPLAY XDG_CONFIG_HOME="$work" TMPDIR="$work" "$app" --simulated-camera
 
 "$bench" "$port" idle 0 500
 "$bench" "$port" slow-heads 200 500

@@ -16,21 +16,12 @@ build=${1:-build/release}
 runs=${2:-5}
 app=$(realpath "$build/app/tests/vistrel-app-with-fake-cameras")
 vistrel=$(realpath "$build/src/vistrel")
-work=$(mktemp -d)
-app_pid=
-cleanup() {
-    if [ -n "$app_pid" ]; then kill "$app_pid" 2> /dev/null || true; fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source app/bench/start_app.sh
 
 echo "video0 webcam fps=30 focus-at=135 dark-frames=8" > "$work/devices"
 # Released 300 ms after each request, so that a pause makes the next
 # request start the camera again.
-"$app" --port 0 --fake-video-devices "$work/devices" --keep-streaming-ms 300 > "$work/app.out" 2> "$work/app.err" &
-app_pid=$!
-until grep -q listening "$work/app.out" 2> /dev/null; do sleep 0.05; done
-port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/app.out")
+start_app "$app" --fake-video-devices "$work/devices" --keep-streaming-ms 300
 cd "$work"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }

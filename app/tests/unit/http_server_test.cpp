@@ -18,36 +18,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-int connect_to(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "connect";
-    return fd;
-}
-
-void send_text(int fd, const std::string& text) {
-    (void)!send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-}
-
-// Everything until the server closes, or until `limit`.
-std::string read_until_closed(int fd, std::chrono::milliseconds limit = 5000ms) {
-    std::string data;
-    auto deadline = Clock::now() + limit;
-    char buffer[4096];
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd watch{fd, POLLIN, 0};
-        if (left <= 0 || poll(&watch, 1, static_cast<int>(left)) <= 0) break;
-        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        data.append(buffer, static_cast<std::size_t>(n));
-    }
-    return data;
-}
-
 // True when the server closes the connection within `limit`.
 bool closed_within(int fd, std::chrono::milliseconds limit) {
     char byte;
@@ -171,8 +141,8 @@ TEST_F(ServerTest, AnswersOneRequestPerConnectionAndCloses) {
 TEST_F(ServerTest, SlowHeadsAreDroppedWhileOthersAreServed) {
     std::vector<int> slow;
     for (int i = 0; i < 10; ++i) {
-        slow.push_back(connect_to(port));
-        send_text(slow.back(), "GET /quick HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+        slow.push_back(connect_loopback(port));
+        send_bytes(slow.back(), "GET /quick HTTP/1.1\r\nHost: 127.0.0.1\r\n");
     }
     auto opened = Clock::now();
     for (int i = 0; i < 5; ++i) {
@@ -183,7 +153,7 @@ TEST_F(ServerTest, SlowHeadsAreDroppedWhileOthersAreServed) {
     // The head's deadline counts from the connection, however steadily
     // header lines keep coming.
     for (int round = 0; round < 3; ++round) {
-        for (int fd : slow) send_text(fd, "X-Slow: 1\r\n");
+        for (int fd : slow) send_bytes(fd, "X-Slow: 1\r\n");
         std::this_thread::sleep_for(50ms);
     }
     for (int fd : slow) {
@@ -195,14 +165,14 @@ TEST_F(ServerTest, SlowHeadsAreDroppedWhileOthersAreServed) {
 
 TEST_F(ServerTest, EveryBodyHasOneLimitAndBrokenLengthsAreRefusedAtOnce) {
     // Chunked: refused while the client is still sending, not after.
-    int fd = connect_to(port);
-    send_text(fd, request("POST", "/echo", "Transfer-Encoding: chunked\r\n"));
+    int fd = connect_loopback(port);
+    send_bytes(fd, request("POST", "/echo", "Transfer-Encoding: chunked\r\n"));
     std::string chunk = "100\r\n" + std::string(256, 'x') + "\r\n";
-    for (int i = 0; i < 5; ++i) send_text(fd, chunk);
-    std::string reply = read_until_closed(fd, 2000ms);
+    for (int i = 0; i < 5; ++i) send_bytes(fd, chunk);
+    RawReply reply = read_reply(fd, 2000ms);
     close(fd);
-    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 413");
-    EXPECT_NE(reply.find("{\"error\":\"the request body is too large (at most 1 KiB)\"}"), std::string::npos);
+    EXPECT_EQ(reply.status, 413);
+    EXPECT_EQ(reply.body, "{\"error\":\"the request body is too large (at most 1 KiB)\"}");
 
     struct Case {
         std::string extra;
@@ -251,8 +221,8 @@ TEST_F(ServerTest, CheapRequestsNeverWaitBehindExpensiveOnes) {
 }
 
 TEST_F(ServerTest, AClientThatHangsUpCancelsItsWork) {
-    int fd = connect_to(port);
-    send_text(fd, request("GET", "/until-cancelled"));
+    int fd = connect_loopback(port);
+    send_bytes(fd, request("GET", "/until-cancelled"));
     started.get_future().wait();
     auto hung_up = Clock::now();
     close(fd);
@@ -267,8 +237,8 @@ TEST_F(ServerTest, AClientThatHangsUpCancelsItsWork) {
     // Work whose client is gone before it starts is not started at all.
     auto blocker = std::async(std::launch::async, [&] { return raw_exchange(port, request("GET", "/block")); });
     std::this_thread::sleep_for(100ms);
-    int waiting = connect_to(port);
-    send_text(waiting, request("GET", "/count"));
+    int waiting = connect_loopback(port);
+    send_bytes(waiting, request("GET", "/count"));
     std::this_thread::sleep_for(100ms);
     close(waiting);
     std::this_thread::sleep_for(100ms);
@@ -300,8 +270,8 @@ protected:
 TEST_F(CrowdedServerTest, TooManyConnectionsDropTheOldestSlowReader) {
     std::vector<int> slow;
     for (int i = 0; i < 16; ++i) {
-        slow.push_back(connect_to(port));
-        send_text(slow.back(), "GET /quick HTTP/1.1\r\n");
+        slow.push_back(connect_loopback(port));
+        send_bytes(slow.back(), "GET /quick HTTP/1.1\r\n");
     }
     std::this_thread::sleep_for(50ms);
     RawReply reply = raw_exchange(port, request("GET", "/quick"));
@@ -322,30 +292,31 @@ protected:
 };
 
 TEST_F(StingyServerTest, RepliesNobodyReadsAreDroppedOnceTheyHoldTooMuch) {
-    int idle = connect_to(port);
-    send_text(idle, request("GET", "/large"));
+    int idle = connect_loopback(port);
+    send_bytes(idle, request("GET", "/large"));
     std::this_thread::sleep_for(200ms);
     // The reply that does get read pushes the unread one out.
     RawReply read = raw_exchange(port, request("GET", "/large"));
     EXPECT_EQ(read.status, 200);
     EXPECT_EQ(read.body.size(), 16u << 20);
-    std::string cut = read_until_closed(idle, 5000ms);
+    RawReply cut = read_reply(idle, 5000ms);
     close(idle);
-    EXPECT_LT(cut.size(), 16u << 20);
+    EXPECT_TRUE(cut.closed_by_app);
+    EXPECT_LT(cut.body.size(), 16u << 20);
 }
 
 TEST_F(ServerTest, AClientThatExpectsContinueIsToldToGoOn) {
-    int fd = connect_to(port);
-    send_text(fd, request("POST", "/echo", "Expect: 100-continue\r\nContent-Length: 2\r\n"));
+    int fd = connect_loopback(port);
+    send_bytes(fd, request("POST", "/echo", "Expect: 100-continue\r\nContent-Length: 2\r\n"));
     char interim[64] = {};
     pollfd watch{fd, POLLIN, 0};
     ASSERT_GT(poll(&watch, 1, 1000), 0);
     ssize_t n = recv(fd, interim, sizeof interim - 1, 0);
     EXPECT_EQ(std::string(interim, n > 0 ? static_cast<std::size_t>(n) : 0), "HTTP/1.1 100 Continue\r\n\r\n");
-    send_text(fd, "ok");
-    std::string reply = read_until_closed(fd);
+    send_bytes(fd, "ok");
+    RawReply reply = read_reply(fd, 5000ms);
     close(fd);
-    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200");
-    EXPECT_NE(reply.find("ok|/echo|"), std::string::npos);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_NE(reply.body.find("ok|/echo|"), std::string::npos);
 }
 }  // namespace
