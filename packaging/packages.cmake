@@ -54,5 +54,7 @@ systemctl --user enable --now vistrel-app")
 # Programs it runs, which no library link reveals.
 set(CPACK_DEBIAN_APP_PACKAGE_DEPENDS ffmpeg)
 set(CPACK_DEBIAN_APP_PACKAGE_RECOMMENDS vistrel)
+# On GNOME and KDE the screen is only reached through the desktop portal.
+set(CPACK_DEBIAN_APP_PACKAGE_SUGGESTS xdg-desktop-portal)
 
 include(CPack)

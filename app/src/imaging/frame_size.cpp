@@ -23,7 +23,8 @@ int parse_frame_side(std::string_view name, std::string_view text) {
 
 static int follow_aspect(int given, int native_given, int native_other) {
     double other = std::round(static_cast<double>(given) * native_other / std::max(1, native_given));
-    return std::clamp(static_cast<int>(other), min_frame_side, max_frame_side);
+    // Clamped before the conversion, which any source's size then keeps defined.
+    return static_cast<int>(std::clamp(other, double{min_frame_side}, double{max_frame_side}));
 }
 
 FrameSize resolve_frame_size(const SizeRequest& request, FrameSize native) {

@@ -37,6 +37,9 @@ TEST(FrameSize, MissingSidesFollowTheSourceAspectRatio) {
         {{std::nullopt, 360}, {1280, 720}, {640, 360}},
         {{16, std::nullopt}, {1280, 720}, {16, 16}},  // kept within the limits
         {{4096, std::nullopt}, {100, 4000}, {4096, 4096}},
+        // A source whose sides are far apart: the other side would not fit an int.
+        {{4096, std::nullopt}, {1, 2'000'000'000}, {4096, 4096}},
+        {{std::nullopt, 16}, {2'000'000'000, 0}, {4096, 16}},
     };
     for (const auto& c : cases) {
         FrameSize got = resolve_frame_size(c.request, c.native);
