@@ -8,7 +8,7 @@ import { test } from 'node:test';
 import { binaries } from './harness.mjs';
 
 const require = createRequire(import.meta.url);
-const inspector = path.join(path.dirname(require.resolve('@modelcontextprotocol/inspector/package.json')), 'cli/build/cli.js');
+const inspector = path.join(path.dirname(require.resolve('@modelcontextprotocol/inspector-cli/package.json')), 'build/cli.js');
 
 function inspect(...args) {
   // The port travels in the environment, so that no option of the server's
@@ -16,6 +16,9 @@ function inspect(...args) {
   const run = spawnSync(process.execPath, [inspector, '--cli', binaries.mcp, '-e', 'VISTREL_PORT=9', ...args], {
     encoding: 'utf8',
     timeout: 60000,
+    // The CLI finds its own package.json through a path it checks against
+    // the working folder, so it runs from its own build folder.
+    cwd: path.dirname(inspector),
   });
   assert.equal(run.status, 0, run.stderr);
   return JSON.parse(run.stdout.slice(run.stdout.indexOf('{')));
