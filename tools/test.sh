@@ -47,7 +47,12 @@ for preset in windows release debug clang asan tsan; do
     step "build $preset" cmake --build --preset "$preset"
 done
 
-step "start wine" bash -c "wineboot --init > /dev/null 2>&1; wineserver -p; wine '$windows_exe' help > /dev/null"
+# The persistent server must be the first one: "wineserver -p" fails while
+# another server runs (as one does for a few seconds after any wine program,
+# the test discovery of the windows build among them), and that one quits
+# when idle, so that runs in the middle of the tests would start it again
+# slowly or find it going away.
+step "start wine" bash -c "wineserver -k 2> /dev/null; wineserver -w; wineserver -p && { wineboot --init > /dev/null 2>&1; wine '$windows_exe' help > /dev/null; }"
 
 for preset in release debug clang windows asan tsan; do
     step "test $preset" ctest --preset "$preset"

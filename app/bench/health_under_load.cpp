@@ -32,17 +32,13 @@ int connect_to(int port) {
     }
 }
 
-std::string client_request(const std::string& target, int port) {
-    return client_style_request("GET", target, port);
-}
-
 // One /health exchange as the client makes it; its time in milliseconds, or
 // -1 when it failed.
 double probe(int port) {
     auto started = Clock::now();
     int fd = connect_to(port);
     if (fd < 0) return -1;
-    std::string request = client_request("/api/health", port);
+    std::string request = client_style_request("GET", "/api/health", port);
     if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
         close(fd);
         return -1;
@@ -78,8 +74,8 @@ void slow_heads(int port, int count, std::atomic<bool>& stop) {
 // Keeps `count` frame requests open: each one that ends is sent again.
 void frames_in_flight(int port, int count, int side, std::atomic<bool>& stop, std::atomic<int>& answered,
                       std::atomic<int>& busy) {
-    std::string request =
-        client_request("/api/frame.jpg?_=&width=" + std::to_string(side) + "&height=" + std::to_string(side), port);
+    std::string request = client_style_request(
+        "GET", "/api/frame.jpg?_=&width=" + std::to_string(side) + "&height=" + std::to_string(side), port);
     std::vector<pollfd> watch;
     auto open_one = [&]() {
         int fd = connect_to(port);

@@ -63,7 +63,7 @@ bool testing_windows_build() {
     return name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
 }
 
-static RunResult run_once(const std::vector<std::string>& arguments, const RunOptions& options) {
+RunResult run_vistrel(const std::vector<std::string>& arguments, const RunOptions& options) {
     std::vector<std::string> command;
     const char* runner = std::getenv("VISTREL_RUNNER");
     if (runner == nullptr && testing_windows_build()) runner = "wine";
@@ -150,19 +150,6 @@ static RunResult run_once(const std::vector<std::string>& arguments, const RunOp
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
-
-RunResult run_vistrel(const std::vector<std::string>& arguments, const RunOptions& options) {
-    RunResult result = run_once(arguments, options);
-    // On a loaded machine wine now and then fails to start a program: the run
-    // ends with status 1 before the program has printed or sent anything.
-    // Such a run is made once more; a program that really fails without a
-    // word fails the same way again.
-    bool silent_failure = result.status != 0 && result.out.empty() && result.err.empty();
-    if (testing_windows_build() && silent_failure && !options.signal_when && !options.close_stdout) {
-        result = run_once(arguments, options);
-    }
     return result;
 }
 
