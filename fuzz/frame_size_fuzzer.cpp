@@ -17,9 +17,9 @@
 #include <string_view>
 
 #include "check.h"
+#include "fault.h"
 #include "http/message_head.h"
 #include "imaging/frame_size.h"
-#include "refusal.h"
 #include "refusal_reply.h"
 
 namespace {
@@ -43,9 +43,9 @@ std::optional<int> side(const HttpRequest& request, const char* name) {
         int value = parse_frame_side(name, text);
         FUZZ_CHECK(expected && value == *expected, "a side was taken that is not a number in the limits");
         return value;
-    } catch (const Refusal& refusal) {
+    } catch (const Fault& refusal) {
         FUZZ_CHECK(!expected, "a side in the limits was refused");
-        FUZZ_CHECK(refusal.status == 400, "a side was refused with another status than 400");
+        FUZZ_CHECK(refusal.kind == FaultKind::bad_argument, "a side was refused as something else than a bad argument");
         FUZZ_CHECK(refusal.message.rfind(std::string(name) + " ", 0) == 0, "the refusal does not name the side");
         check_refusal_reply(refusal);
         throw;
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         asked.width = side(request, "width");
         asked.height = side(request, "height");
-    } catch (const Refusal&) {
+    } catch (const Fault&) {
         return 0;
     }
 

@@ -30,7 +30,6 @@
 #include "http/body_reader.h"
 #include "http/http_server.h"
 #include "http/message_head.h"
-#include "refusal.h"
 
 namespace {
 constexpr std::size_t max_body = 1024;

@@ -13,24 +13,24 @@
 #include <string>
 
 #include "check.h"
-#include "http/json_body.h"
-#include "refusal.h"
+#include "endpoints/json_body.h"
+#include "fault.h"
 #include "refusal_reply.h"
 #include "sources/http_url.h"
 #include "sources/self_address.h"
 #include "sources/sources_store.h"
 
 namespace {
-void check_refusal(const Refusal& refusal) {
-    FUZZ_CHECK(refusal.status == 400, "a body was refused with another status than 400");
-    check_refusal_reply(refusal);
+void check_refusal(const Fault& fault) {
+    FUZZ_CHECK(fault.kind == FaultKind::bad_argument, "a body was refused as something else than a bad argument");
+    check_refusal_reply(fault);
 }
 
 void add_source(const nlohmann::json& body) {
     std::string name = required_string_member(body, "name");
     std::string url = required_string_member(body, "url");
-    if (auto problem = source_name_problem(name)) throw Refusal{400, *problem};
-    if (auto problem = source_url_problem(url)) throw Refusal{400, *problem};
+    if (auto problem = source_name_problem(name)) throw Fault{FaultKind::bad_argument, *problem};
+    if (auto problem = source_url_problem(url)) throw Fault{FaultKind::bad_argument, *problem};
 
     FUZZ_CHECK(!name.empty() && name.size() <= max_source_name_bytes, "a name of the wrong length passed");
     FUZZ_CHECK(name.front() != ' ' && name.back() != ' ', "a name with a space at an end passed");
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     nlohmann::json body;
     try {
         body = parse_json_object(text);
-    } catch (const Refusal& refusal) {
+    } catch (const Fault& refusal) {
         check_refusal(refusal);
         return 0;
     }
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (auto step : {add_source, set_control}) {
         try {
             step(body);
-        } catch (const Refusal& refusal) {
+        } catch (const Fault& refusal) {
             check_refusal(refusal);
         }
     }

@@ -4,12 +4,12 @@
 #include "app_state.h"
 #include "cameras/simulated_camera.h"
 #include "cameras/v4l2/v4l2_cameras.h"
+#include "endpoints/routes.h"
 #include "http/http_server.h"
-#include "http/routes.h"
+#include "platform/files.h"
 #include "process/child_process.h"
 #include "recording/scratch_folder.h"
 #include "screen/screen_capture.h"
-#include "sources/config_dir.h"
 
 #include <signal.h>
 
@@ -23,22 +23,22 @@ namespace {
 // Stop signals are blocked in every thread and taken here, so that the server
 // is stopped from an ordinary thread rather than from a signal handler. A
 // recording in progress is ended first, so that its client hears why.
-void stop_on_signal(HttpServer& server, sigset_t signals) {
+void stop_on_signal(HttpServer& server, ChildSpawner& children, sigset_t signals) {
     int received = 0;
     sigwait(&signals, &received);
-    stop_all_children();
+    children.stop_all();
     server.stop();
 }
 
 // Which backend serves the screen, and what it shows or why it cannot.
-void log_screen() {
-    const char* backend = screen_backend_name();
-    auto screen = find_screen();
+void log_screen(ScreenBackend& backend_used) {
+    const char* backend = backend_used.name();
+    auto screen = backend_used.find();
     if (screen) {
         std::fprintf(stderr, "vistrel-app: screen: %s, %s\n", backend, screen->display.c_str());
     } else {
         std::fprintf(stderr, "vistrel-app: screen: %s, not available: %s\n", backend ? backend : "none",
-                     screen_problem().c_str());
+                     backend_used.problem().c_str());
     }
 }
 
@@ -87,10 +87,9 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
     sigaddset(&stop_signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    prepare_screen_capture(session_from_environment(), options.screen);
-    start_child_spawner("/proc/self/exe");
-
     AppState state;
+    state.screen = choose_screen_backend(session_from_environment(), options.screen);
+    state.children = std::make_unique<ChildSpawner>("/proc/self/exe");
     // Real cameras first: the default camera is a real one whenever there
     // is one. A simulated picture is served only to whoever asked for it.
     state.cameras.backends.push_back(std::make_unique<V4l2Cameras>(plumbing.video_devices, plumbing.timings));
@@ -117,10 +116,10 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
 
     std::printf("vistrel-app %s listening on http://127.0.0.1:%d/api\n", VISTREL_APP_VERSION, state.port);
     std::fflush(stdout);
-    log_screen();
+    log_screen(*state.screen);
     // Joined before the server goes: the signal's thread may still be
     // inside stop() when run() returns.
-    std::thread stopper(stop_on_signal, std::ref(server), stop_signals);
+    std::thread stopper(stop_on_signal, std::ref(server), std::ref(*state.children), stop_signals);
 
     server.run();
     stopper.join();

@@ -3,6 +3,7 @@
 // screen "screen" (when there is one) and every registered source as
 // "net:<name>".
 #include "cameras/camera_registry.h"
+#include "screen/screen_backend.h"
 #include "sources/sources_store.h"
 
 #include <nlohmann/json.hpp>
@@ -20,13 +21,13 @@ struct DeviceRef {
     NetSource source;                // for net devices
 };
 
-// Finds the named device; an empty id is the default camera. Refusals (404)
+// Finds the named device; an empty id is the default camera. Faults: not_found
 // when there is no camera at all, or no device of that name (the message
-// names the devices that exist). A broken sources file is a Refusal (500)
-// for net devices only.
-DeviceRef find_device(std::string_view id, CameraRegistry& cameras, SourcesStore& store);
+// names the devices that exist); a broken sources file fails net devices
+// only.
+DeviceRef find_device(std::string_view id, CameraRegistry& cameras, ScreenBackend& screen, SourcesStore& store);
 
 // The "devices" list for /devices. When a camera cannot be used or the
 // sources file cannot be read, the other devices are still listed and
 // `warning` says what is missing and why.
-nlohmann::json list_devices(CameraRegistry& cameras, SourcesStore& store, std::string& warning);
+nlohmann::json list_devices(CameraRegistry& cameras, ScreenBackend& screen, SourcesStore& store, std::string& warning);

@@ -25,7 +25,7 @@ struct ControlChange {
 };
 
 // Every member may be called from several request threads at once; each
-// camera serialises its own use. Failures are Refusals with a reason.
+// camera serialises its own use. Failures are Faults with a reason.
 class Camera {
 public:
     virtual ~Camera() = default;
@@ -41,7 +41,7 @@ public:
 
     virtual std::vector<CameraControl> controls() = 0;
 
-    // Refusal (400) for an unknown control or a value outside its range.
+    // A bad-argument Fault for an unknown control or a value outside its range.
     virtual ControlChange set_control(std::string_view name, std::int64_t value) = 0;
 
     // Sweeps the lens and leaves it at the sharpest position found.

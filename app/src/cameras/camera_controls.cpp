@@ -33,13 +33,14 @@ int set_control(std::vector<CameraControl>& controls, std::string_view name, std
     throw unknown_control(name, controls);
 }
 
-Refusal out_of_range(const CameraControl& control, std::int64_t value) {
-    return {400, control.name + " must be between " + std::to_string(control.min) + " and " +
-                     std::to_string(control.max) + " (got " + std::to_string(value) + ")"};
+Fault out_of_range(const CameraControl& control, std::int64_t value) {
+    return {FaultKind::bad_argument, control.name + " must be between " + std::to_string(control.min) + " and " +
+                                         std::to_string(control.max) + " (got " + std::to_string(value) + ")"};
 }
 
-Refusal unknown_control(std::string_view name, const std::vector<CameraControl>& controls) {
+Fault unknown_control(std::string_view name, const std::vector<CameraControl>& controls) {
     std::string names;
     for (const auto& control : controls) names += (names.empty() ? "" : ", ") + control.name;
-    return {400, "unknown control \"" + std::string(name) + "\"; the controls are " + (names.empty() ? "none" : names)};
+    return {FaultKind::bad_argument,
+            "unknown control \"" + std::string(name) + "\"; the controls are " + (names.empty() ? "none" : names)};
 }

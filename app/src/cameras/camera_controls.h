@@ -1,6 +1,6 @@
 #pragma once
 // The knobs of a camera, each a whole number within a range.
-#include "refusal.h"
+#include "fault.h"
 
 #include <cstdint>
 #include <string>
@@ -23,9 +23,9 @@ const CameraControl& find_control(const std::vector<CameraControl>& controls, st
 int control_value(const std::vector<CameraControl>& controls, std::string_view name);
 
 // Sets one control and returns its previous value. An unknown name or a value
-// outside the range is a Refusal (400) that says what would be accepted.
+// outside the range is a bad-argument Fault that says what would be accepted.
 int set_control(std::vector<CameraControl>& controls, std::string_view name, std::int64_t value);
 
 // The refusals of set_control, worded alike for every kind of camera.
-Refusal out_of_range(const CameraControl& control, std::int64_t value);
-Refusal unknown_control(std::string_view name, const std::vector<CameraControl>& controls);
+Fault out_of_range(const CameraControl& control, std::int64_t value);
+Fault unknown_control(std::string_view name, const std::vector<CameraControl>& controls);

@@ -1,8 +1,8 @@
 #include "http/http_server.h"
 
+#include "cancellation.h"
 #include "http/body_reader.h"
 #include "http/message_head.h"
-#include "refusal.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -58,8 +58,6 @@ struct Completion {
 std::optional<Reply> run_handler(const Handler& handler, const HttpRequest& request) {
     try {
         return handler(request);
-    } catch (const Refusal& refusal) {
-        return error_reply(refusal.status, refusal.message);
     } catch (const Cancelled&) {
         return std::nullopt;
     } catch (const std::bad_alloc&) {

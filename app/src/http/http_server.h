@@ -29,8 +29,8 @@ struct ServerLimits {
     std::size_t max_unsent = 256 * 1024 * 1024;
 };
 
-// Runs on a handler thread. It may throw a Refusal (the error reply),
-// Cancelled (see cancellation.h) or anything else (500).
+// Runs on a handler thread. It may throw Cancelled (see cancellation.h) or
+// anything else (500); refusals are replies like any other.
 using Handler = std::function<Reply(const HttpRequest&)>;
 
 // Decided on the server's thread as soon as the head is in, before the body

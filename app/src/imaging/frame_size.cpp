@@ -1,6 +1,6 @@
 #include "imaging/frame_size.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,8 +8,9 @@
 
 int parse_frame_side(std::string_view name, std::string_view text) {
     auto refuse = [&] {
-        return Refusal{400, std::string(name) + " must be a whole number from " + std::to_string(min_frame_side) +
-                                " to " + std::to_string(max_frame_side) + " (got \"" + std::string(text) + "\")"};
+        return Fault{FaultKind::bad_argument,
+                     std::string(name) + " must be a whole number from " + std::to_string(min_frame_side) + " to " +
+                         std::to_string(max_frame_side) + " (got \"" + std::string(text) + "\")"};
     };
     if (text.empty() || text.size() > 9) throw refuse();
     int value = 0;

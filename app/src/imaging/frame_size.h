@@ -22,7 +22,7 @@ struct SizeRequest {
 };
 
 // One side as typed: decimal digits only, within the limits above.
-// Throws Refusal (400) with a message that names the parameter.
+// Throws a bad-argument Fault with a message that names the parameter.
 int parse_frame_side(std::string_view name, std::string_view text);
 
 // The asked size against a source's own size: both sides as given; one side

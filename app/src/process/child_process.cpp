@@ -25,11 +25,6 @@ extern char** environ;
 namespace {
 using Clock = std::chrono::steady_clock;
 
-// Every child the app started and has not reaped yet.
-std::mutex children_mutex;
-std::set<pid_t> running_children;  // guarded by children_mutex
-bool stopping = false;             // guarded by children_mutex
-
 struct SpawnResult {
     pid_t pid = -1;
     std::string error;
@@ -40,16 +35,6 @@ struct SpawnRequest {
     std::string stderr_path;
     std::promise<SpawnResult> result;
 };
-
-// The thread that starts every child, and its queue. Made once and never
-// destroyed: it must outlive every other part of the app.
-struct Spawner {
-    std::string launcher;
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<SpawnRequest*> queue;
-};
-Spawner* spawner = nullptr;
 
 // A failed set-up call, as the start error names it.
 std::string failed(const char* call, int rc) {
@@ -76,9 +61,9 @@ struct SpawnSetup {
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-// Sets up and starts one child; the caller holds children_mutex.
-SpawnResult spawn_locked(const std::vector<std::string>& argv, const std::string& stderr_path,
-                         const std::string& launcher) {
+// Sets up and starts one child; the caller records it as running.
+SpawnResult spawn_child(const std::vector<std::string>& argv, const std::string& stderr_path,
+                        const std::string& launcher) {
     SpawnSetup setup;
     if (setup.init_error) return {-1, failed("posix_spawn set-up", setup.init_error)};
     // The first set-up call that fails, if any.
@@ -120,27 +105,7 @@ SpawnResult spawn_locked(const std::vector<std::string>& argv, const std::string
     pid_t pid = -1;
     rc = posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ);
     if (rc != 0) return {-1, std::strerror(rc)};
-    running_children.insert(pid);
     return {pid, {}};
-}
-
-SpawnResult spawn_now(const std::vector<std::string>& argv, const std::string& stderr_path,
-                      const std::string& launcher) {
-    std::lock_guard lock(children_mutex);
-    if (stopping) return {-1, "vistrel-app is stopping"};
-    return spawn_locked(argv, stderr_path, launcher);
-}
-
-void serve_spawns(Spawner* s) {
-    std::unique_lock lock(s->mutex);
-    for (;;) {
-        s->wake.wait(lock, [&] { return !s->queue.empty(); });
-        SpawnRequest* request = s->queue.front();
-        s->queue.pop_front();
-        lock.unlock();
-        request->result.set_value(spawn_now(request->argv, request->stderr_path, s->launcher));
-        lock.lock();
-    }
 }
 
 // A program name as execvp would find it: in PATH unless it holds a slash.
@@ -179,18 +144,65 @@ bool wait_until(pid_t pid, Clock::time_point deadline, const CancelCheck& cancel
     }
 }
 
-// The child's group, which it leads; the child is not reaped yet.
-void signal_child(pid_t pid, int signal) {
-    std::lock_guard lock(children_mutex);
-    if (running_children.count(pid)) ::kill(-pid, signal);
-}
 }  // namespace
 
-void start_child_spawner(const std::string& launcher) {
-    if (spawner) return;
-    spawner = new Spawner;
-    spawner->launcher = launcher;
-    std::thread(serve_spawns, spawner).detach();
+// Every child the app started and has not reaped yet, and the thread that
+// starts them.
+struct ChildSpawner::State {
+    std::mutex children_mutex;
+    std::set<pid_t> running_children;  // guarded by children_mutex
+    bool stopping = false;             // guarded by children_mutex
+
+    std::string launcher;
+    std::mutex queue_mutex;
+    std::condition_variable wake;
+    std::deque<SpawnRequest*> queue;  // guarded by queue_mutex
+    bool quit = false;                // guarded by queue_mutex
+    std::thread spawning;
+
+    SpawnResult spawn_now(const std::vector<std::string>& argv, const std::string& stderr_path) {
+        std::lock_guard lock(children_mutex);
+        if (stopping) return {-1, "vistrel-app is stopping"};
+        SpawnResult spawned = spawn_child(argv, stderr_path, launcher);
+        if (spawned.pid >= 0) running_children.insert(spawned.pid);
+        return spawned;
+    }
+
+    void serve_spawns() {
+        std::unique_lock lock(queue_mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return quit || !queue.empty(); });
+            if (queue.empty()) return;
+            SpawnRequest* request = queue.front();
+            queue.pop_front();
+            lock.unlock();
+            request->result.set_value(spawn_now(request->argv, request->stderr_path));
+            lock.lock();
+        }
+    }
+
+    // The child's group, which it leads; the child is not reaped yet.
+    void signal_child(pid_t pid, int signal) {
+        std::lock_guard lock(children_mutex);
+        if (running_children.count(pid)) ::kill(-pid, signal);
+    }
+};
+
+ChildSpawner::ChildSpawner(std::string launcher) : state_(std::make_unique<State>()) {
+    state_->launcher = std::move(launcher);
+    if (!state_->launcher.empty()) state_->spawning = std::thread([state = state_.get()] { state->serve_spawns(); });
+}
+
+ChildSpawner::~ChildSpawner() {
+    stop_all();
+    if (state_->spawning.joinable()) {
+        {
+            std::lock_guard lock(state_->queue_mutex);
+            state_->quit = true;
+        }
+        state_->wake.notify_one();
+        state_->spawning.join();
+    }
 }
 
 int exec_child_main(int argc, char** argv) {
@@ -205,8 +217,8 @@ int exec_child_main(int argc, char** argv) {
     return 127;
 }
 
-ChildOutcome run_child(const std::vector<std::string>& argv, const std::string& stderr_path,
-                       std::chrono::milliseconds limit, const CancelCheck& cancelled) {
+ChildOutcome ChildSpawner::run(const std::vector<std::string>& argv, const std::string& stderr_path,
+                               std::chrono::milliseconds limit, const CancelCheck& cancelled) {
     ChildOutcome outcome;
     auto program = argv.empty() ? std::nullopt : find_program(argv[0]);
     if (!program) {
@@ -216,23 +228,24 @@ ChildOutcome run_child(const std::vector<std::string>& argv, const std::string& 
     std::vector<std::string> resolved = argv;
     resolved[0] = *program;
 
+    State& s = *state_;
     SpawnResult spawned;
-    if (spawner) {
+    if (s.spawning.joinable()) {
         SpawnRequest request{resolved, stderr_path, {}};
         auto result = request.result.get_future();
         {
-            std::lock_guard lock(spawner->mutex);
-            spawner->queue.push_back(&request);
+            std::lock_guard lock(s.queue_mutex);
+            s.queue.push_back(&request);
         }
-        spawner->wake.notify_one();
+        s.wake.notify_one();
         spawned = result.get();
     } else {
-        spawned = spawn_now(resolved, stderr_path, "");
+        spawned = s.spawn_now(resolved, stderr_path);
     }
     if (spawned.pid < 0) {
         outcome.start_error = spawned.error;
-        std::lock_guard lock(children_mutex);
-        outcome.interrupted = stopping;
+        std::lock_guard lock(s.children_mutex);
+        outcome.interrupted = s.stopping;
         return outcome;
     }
     outcome.started = true;
@@ -241,26 +254,26 @@ ChildOutcome run_child(const std::vector<std::string>& argv, const std::string& 
     if (!wait_until(pid, Clock::now() + limit, cancelled)) {
         outcome.timed_out = !(cancelled && cancelled());
         outcome.cancelled = !outcome.timed_out;
-        signal_child(pid, SIGTERM);
+        s.signal_child(pid, SIGTERM);
         if (!wait_until(pid, Clock::now() + std::chrono::seconds(3), {})) {
-            signal_child(pid, SIGKILL);
+            s.signal_child(pid, SIGKILL);
             while (!has_exited(pid)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     int status = 0;
     {
-        std::lock_guard lock(children_mutex);
+        std::lock_guard lock(s.children_mutex);
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        running_children.erase(pid);
-        outcome.interrupted = stopping;
+        s.running_children.erase(pid);
+        outcome.interrupted = s.stopping;
     }
     outcome.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return outcome;
 }
 
-void stop_all_children() {
-    std::lock_guard lock(children_mutex);
-    stopping = true;
-    for (pid_t pid : running_children) ::kill(-pid, SIGTERM);
+void ChildSpawner::stop_all() {
+    std::lock_guard lock(state_->children_mutex);
+    state_->stopping = true;
+    for (pid_t pid : state_->running_children) ::kill(-pid, SIGTERM);
 }

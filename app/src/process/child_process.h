@@ -16,6 +16,7 @@
 #include "cancellation.h"
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,23 +32,34 @@ struct ChildOutcome {
 // The flag that starts the app in its exec helper mode.
 inline constexpr const char* exec_child_flag = "--exec-child";
 
-// Called once at start, before other threads: children are started through
-// `launcher` (the app's own binary, "/proc/self/exe") in its exec helper
-// mode. Without this call they are started directly, and outlive an app
-// that is killed.
-void start_child_spawner(const std::string& launcher);
-
 // The exec helper mode: argv is {launcher, exec_child_flag, parent pid,
 // program, arguments...}. Sets the parent-death signal, makes sure the
 // parent is still there, and becomes the program. Returns only on failure,
 // with the exit status to end with.
 int exec_child_main(int argc, char** argv);
 
-// Runs argv[0] (looked up in PATH) with stdin and stdout on /dev/null and
-// stderr into `stderr_path`, and waits for it. Stops it (SIGTERM to its
-// group, then SIGKILL) when `limit` has passed or `cancelled` says so.
-ChildOutcome run_child(const std::vector<std::string>& argv, const std::string& stderr_path,
-                       std::chrono::milliseconds limit, const CancelCheck& cancelled = {});
+class ChildSpawner {
+public:
+    // Children are started through `launcher` (the app's own binary,
+    // "/proc/self/exe") in its exec helper mode, from a thread that lives as
+    // long as this object. With no launcher they are started directly, and
+    // outlive an app that is killed.
+    explicit ChildSpawner(std::string launcher = {});
+    // Ends every child still running (stop_all), then the spawning thread.
+    ~ChildSpawner();
+    ChildSpawner(const ChildSpawner&) = delete;
+    ChildSpawner& operator=(const ChildSpawner&) = delete;
 
-// Ends every child still running and starts no more: the app is stopping.
-void stop_all_children();
+    // Runs argv[0] (looked up in PATH) with stdin and stdout on /dev/null and
+    // stderr into `stderr_path`, and waits for it. Stops it (SIGTERM to its
+    // group, then SIGKILL) when `limit` has passed or `cancelled` says so.
+    ChildOutcome run(const std::vector<std::string>& argv, const std::string& stderr_path,
+                     std::chrono::milliseconds limit, const CancelCheck& cancelled = {});
+
+    // Ends every child still running and starts no more: the app is stopping.
+    void stop_all();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};

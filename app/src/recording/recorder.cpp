@@ -1,9 +1,8 @@
 #include "recording/recorder.h"
 
-#include "http/json_body.h"
+#include "fault.h"
 #include "process/child_process.h"
 #include "recording/scratch_folder.h"
-#include "refusal.h"
 
 #include <filesystem>
 #include <fstream>
@@ -31,27 +30,6 @@ std::string last_line(const std::string& text) {
 }
 }  // namespace
 
-RecordingRequest parse_recording_request(const nlohmann::json& body) {
-    RecordingRequest request;
-    if (auto format = optional_string_member(body, "format")) {
-        if (*format == "webm") {
-            request.format = RecordingFormat::webm;
-        } else if (*format == "mp4") {
-            request.format = RecordingFormat::mp4;
-        } else {
-            throw Refusal{400, "unknown recording format \"" + *format + "\"; use webm or mp4"};
-        }
-    }
-    if (auto secs = optional_integer_member(body, "secs")) {
-        if (*secs < 1 || *secs > max_recording_secs) {
-            throw Refusal{400, "a recording lasts from 1 to " + std::to_string(max_recording_secs) + " seconds (got " +
-                                   std::to_string(*secs) + ")"};
-        }
-        request.secs = static_cast<int>(*secs);
-    }
-    return request;
-}
-
 std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const std::vector<std::string>& input,
                                           const std::string& output) {
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
@@ -59,8 +37,8 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
     // A constant frame rate: when the machine is too busy to grab a frame in
     // time, the one before stands in for it, so that a recording of N seconds
     // holds N times the rate of frames and plays at the speed it was made.
-    args.insert(args.end(), {"-t", std::to_string(request.secs), "-an", "-pix_fmt", "yuv420p", "-fps_mode", "cfr",
-                             "-r", std::to_string(frames_per_second)});
+    args.insert(args.end(), {"-t", std::to_string(request.secs), "-an", "-pix_fmt", "yuv420p", "-fps_mode", "cfr", "-r",
+                             std::to_string(frames_per_second)});
     if (request.format == RecordingFormat::mp4) {
         args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-movflags", "+faststart", "-f", "mp4"});
     } else {
@@ -71,38 +49,42 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
     return args;
 }
 
-Recording record_screen(const RecordingRequest& request, const CancelCheck& cancelled) {
+Recording record_screen(const RecordingRequest& request, ScreenBackend& screen, ChildSpawner& children,
+                        const CancelCheck& cancelled) {
     std::optional<ScratchFolder> scratch;
     try {
         scratch.emplace(fs::temp_directory_path());
     } catch (const std::exception& e) {
-        throw Refusal{500, std::string("cannot make a temporary folder for the recording: ") + e.what()};
+        throw Fault{FaultKind::failed, std::string("cannot make a temporary folder for the recording: ") + e.what()};
     }
     bool mp4 = request.format == RecordingFormat::mp4;
     fs::path output = scratch->path() / (mp4 ? "screen.mp4" : "screen.webm");
     fs::path log = scratch->path() / "ffmpeg.log";
     // Ended (its feed stopped, its desktop session closed) before the scratch
     // folder goes.
-    RecordingInput input = start_screen_recording(scratch->path(), frames_per_second);
+    RecordingInput input = screen.start_recording(scratch->path(), frames_per_second);
 
     // ffmpeg stops by itself after the requested time; the limit only guards
     // against one that hangs.
     auto limit = std::chrono::seconds(request.secs + 60);
     ChildOutcome outcome =
-        run_child(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(), limit, cancelled);
+        children.run(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(), limit, cancelled);
     std::string feed_problem = input.feed ? input.feed->finish() : "";
-    if (outcome.interrupted) throw Refusal{503, "the recording was cut short: vistrel-app is stopping"};
+    if (outcome.interrupted)
+        throw Fault{FaultKind::unavailable, "the recording was cut short: vistrel-app is stopping"};
     if (outcome.cancelled) throw Cancelled{};
     if (!outcome.started) {
-        throw Refusal{500, "cannot run ffmpeg (" + outcome.start_error + "); install it, e.g. apt-get install ffmpeg"};
+        throw Fault{FaultKind::failed,
+                    "cannot run ffmpeg (" + outcome.start_error + "); install it, e.g. apt-get install ffmpeg"};
     }
-    if (outcome.timed_out) throw Refusal{500, "ffmpeg did not finish the recording in time"};
+    if (outcome.timed_out) throw Fault{FaultKind::failed, "ffmpeg did not finish the recording in time"};
     if (outcome.exit_status != 0) {
         std::string reason = last_line(read_file(log));
-        throw Refusal{500, "ffmpeg could not record the screen" + (reason.empty() ? std::string() : ": " + reason)};
+        throw Fault{FaultKind::failed,
+                    "ffmpeg could not record the screen" + (reason.empty() ? std::string() : ": " + reason)};
     }
-    if (!feed_problem.empty()) throw Refusal{500, "the recording failed: " + feed_problem};
+    if (!feed_problem.empty()) throw Fault{FaultKind::failed, "the recording failed: " + feed_problem};
     Recording recording{read_file(output), mp4 ? "video/mp4" : "video/webm"};
-    if (recording.bytes.empty()) throw Refusal{500, "ffmpeg finished without writing a recording"};
+    if (recording.bytes.empty()) throw Fault{FaultKind::failed, "ffmpeg finished without writing a recording"};
     return recording;
 }

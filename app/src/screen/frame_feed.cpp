@@ -1,6 +1,6 @@
 #include "screen/frame_feed.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -26,7 +26,8 @@ std::vector<std::string> raw_video_input(const PixelLayout& layout, int width, i
 
 void make_pipe(const std::filesystem::path& path) {
     if (mkfifo(path.c_str(), 0600) != 0) {
-        throw Refusal{500, "cannot make the pipe that feeds the recording: " + std::string(std::strerror(errno))};
+        throw Fault{FaultKind::failed,
+                    "cannot make the pipe that feeds the recording: " + std::string(std::strerror(errno))};
     }
 }
 

@@ -1,6 +1,6 @@
 #include "screen/pipewire_stream.h"
 
-#include "refusal.h"
+#include "fault.h"
 #include "screen/pipewire_connection.h"
 
 #include <spa/param/video/format-utils.h>
@@ -134,14 +134,14 @@ const pw_stream_events stream_events = [] {
 PipeWireStream::PipeWireStream(int fd, unsigned node) : state_(std::make_unique<PipeWireState>()) {
     PipeWireState& s = *state_;
     if (!s.pw.connect_locked(fd, "vistrel-screencast")) {
-        throw Refusal{500, "cannot connect to PipeWire through the desktop portal"};
+        throw Fault{FaultKind::failed, "cannot connect to PipeWire through the desktop portal"};
     }
     s.pw.stream = pw_stream_new(s.pw.core, "vistrel screen recording",
                                 pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
                                                   PW_KEY_MEDIA_ROLE, "Screen", nullptr));
     if (!s.pw.stream) {
         pw_thread_loop_unlock(s.pw.loop);
-        throw Refusal{500, "cannot open the screen's PipeWire stream"};
+        throw Fault{FaultKind::failed, "cannot open the screen's PipeWire stream"};
     }
     pw_stream_add_listener(s.pw.stream, &s.stream_listener, &stream_events, &s);
 
@@ -162,7 +162,7 @@ PipeWireStream::PipeWireStream(int fd, unsigned node) : state_(std::make_unique<
                                static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
                                params, 1);
     pw_thread_loop_unlock(s.pw.loop);
-    if (rc < 0) throw Refusal{500, "cannot connect to the screen's PipeWire stream"};
+    if (rc < 0) throw Fault{FaultKind::failed, "cannot connect to the screen's PipeWire stream"};
 }
 
 // The connection's own destructor ends PipeWire's thread, also when the

@@ -12,8 +12,8 @@ struct PipeWireState;
 class PipeWireStream {
 public:
     // Connects through `fd` (a PipeWire connection the portal opened; the
-    // stream owns it from now on) to the stream of `node`. Throws a Refusal
-    // (500) when PipeWire will not even start.
+    // stream owns it from now on) to the stream of `node`. Throws a failed
+    // Fault when PipeWire will not even start.
     PipeWireStream(int fd, unsigned node);
     ~PipeWireStream();
     PipeWireStream(const PipeWireStream&) = delete;

@@ -1,8 +1,8 @@
 #include "screen/portal_screen.h"
 
+#include "fault.h"
 #include "imaging/jpeg.h"
 #include "imaging/png.h"
-#include "refusal.h"
 #include "screen/frame_feed.h"
 #include "screen/pipewire_stream.h"
 #include "screen/portal_bus.h"
@@ -32,30 +32,31 @@ std::string seconds(std::chrono::milliseconds limit) {
 }
 
 // What a failed portal call means for the user, and what they can do.
-Refusal refusal_for(const PortalFailure& failure, const SessionEnv& session, const char* offer,
-                    std::chrono::milliseconds limit) {
+Fault fault_for(const PortalFailure& failure, const SessionEnv& session, const char* offer,
+                std::chrono::milliseconds limit) {
     switch (failure.kind) {
         case PortalFailure::no_bus:
-            return {503,
+            return {FaultKind::unavailable,
                     "no screen: cannot reach the desktop's session bus to ask xdg-desktop-portal for the screen (" +
                         failure.detail +
                         "); run vistrel-app inside the desktop session, not over ssh or as another user"};
         case PortalFailure::no_portal:
-            return {503,
+            return {FaultKind::unavailable,
                     "no screen: this Wayland desktop offers no screen capture: xdg-desktop-portal is not "
                     "running and cannot be started; install xdg-desktop-portal and " +
                         portal_package(session)};
         case PortalFailure::no_interface:
-            return {503, std::string("no screen: the desktop portal here offers no ") + offer + "; install " +
-                             portal_package(session)};
+            return {FaultKind::unavailable, std::string("no screen: the desktop portal here offers no ") + offer +
+                                                "; install " + portal_package(session)};
         case PortalFailure::timed_out:
-            return {504, "the desktop did not answer within " + seconds(limit) +
-                             " seconds; if it shows a dialog, answer it (it may be behind other windows) and try "
-                             "again"};
+            return {FaultKind::timed_out,
+                    "the desktop did not answer within " + seconds(limit) +
+                        " seconds; if it shows a dialog, answer it (it may be behind other windows) and try "
+                        "again"};
         case PortalFailure::failed:
             break;
     }
-    return {500, "the desktop portal failed: " + failure.detail};
+    return {FaultKind::failed, "the desktop portal failed: " + failure.detail};
 }
 
 std::string read_whole_file(const std::string& path) {
@@ -97,9 +98,9 @@ public:
         try {
             BusHandle bus = open_session_bus();
             if (portal_present(bus.get())) return "";
-            return refusal_for({PortalFailure::no_portal, ""}, session_, "", {}).message;
+            return fault_for({PortalFailure::no_portal, ""}, session_, "", {}).message;
         } catch (const PortalFailure& failure) {
-            return refusal_for(failure, session_, "", {}).message;
+            return fault_for(failure, session_, "", {}).message;
         }
     }
 
@@ -110,27 +111,29 @@ public:
         // with the user's consent, in its own dialog.
         if (shot.code == 2) shot = screenshot(bus.get(), true, limits_.dialog);
         if (shot.code == 1) {
-            throw Refusal{403,
-                          "the desktop refused the screenshot: it was cancelled or denied in the desktop's "
-                          "dialog; run the command again and allow it there"};
+            throw Fault{FaultKind::denied,
+                        "the desktop refused the screenshot: it was cancelled or denied in the desktop's "
+                        "dialog; run the command again and allow it there"};
         }
         if (shot.code != 0) {
-            throw Refusal{403,
-                          "the desktop ended the screenshot request without a picture, even with its dialog; "
-                          "check that its settings allow screenshots, run vistrel-app inside the desktop "
-                          "session, and see the log of xdg-desktop-portal if it never asks"};
+            throw Fault{FaultKind::denied,
+                        "the desktop ended the screenshot request without a picture, even with its dialog; "
+                        "check that its settings allow screenshots, run vistrel-app inside the desktop "
+                        "session, and see the log of xdg-desktop-portal if it never asks"};
         }
         std::string uri = shot.strings["uri"];
         std::string path = path_from_file_uri(uri);
         if (path.empty())
-            throw Refusal{500, "the desktop handed over the screenshot as \"" + uri + "\", not a local file"};
+            throw Fault{FaultKind::failed,
+                        "the desktop handed over the screenshot as \"" + uri + "\", not a local file"};
         std::string bytes = read_whole_file(path);
         // The desktop saved the picture only for this request.
         std::error_code ignored;
         std::filesystem::remove(path, ignored);
         if (auto picture = decode_png(bytes)) return std::move(*picture);
         if (auto picture = decode_jpeg(bytes)) return std::move(*picture);
-        throw Refusal{500, "the desktop's screenshot " + path + " is neither PNG nor JPEG, or cannot be read"};
+        throw Fault{FaultKind::failed,
+                    "the desktop's screenshot " + path + " is neither PNG nor JPEG, or cannot be read"};
     }
 
     RecordingInput start_recording(const std::filesystem::path& scratch, int fps) override {
@@ -162,17 +165,17 @@ public:
             if (started.strings.count("restore_token"))
                 save_restore_token(token_file_, started.strings["restore_token"]);
             if (started.streams.empty())
-                throw Refusal{500, "the desktop agreed to share the screen but shared nothing"};
+                throw Fault{FaultKind::failed, "the desktop agreed to share the screen but shared nothing"};
             int fd = open_pipewire_remote(bus, cast->session);
             cast->stream = std::make_unique<PipeWireStream>(fd, started.streams.front().node);
         } catch (const PortalFailure& failure) {
-            throw refusal_for(failure, session_, "screen casts", limits_.dialog);
+            throw fault_for(failure, session_, "screen casts", limits_.dialog);
         }
 
         std::string problem;
         RawFrame first;
         if (!cast->stream->wait_for_frame(limits_.first_frame, problem) || !cast->stream->newest(first, problem)) {
-            throw Refusal{500, problem};
+            throw Fault{FaultKind::failed, problem};
         }
         // 4:2:0 video needs even sides; a stray last row or column is left out.
         int width = first.width & ~1, height = first.height & ~1;
@@ -190,7 +193,7 @@ private:
         try {
             return open_session_bus();
         } catch (const PortalFailure& failure) {
-            throw refusal_for(failure, session_, "", {});
+            throw fault_for(failure, session_, "", {});
         }
     }
 
@@ -199,22 +202,22 @@ private:
             return portal_request(bus, screenshot_interface, "Screenshot", {{'s', ""}},
                                   {{"interactive", interactive}, {"modal", true}}, limit);
         } catch (const PortalFailure& failure) {
-            throw refusal_for(failure, session_, "screenshots", limit);
+            throw fault_for(failure, session_, "screenshots", limit);
         }
     }
 
     static void check_cast_answer(std::uint32_t code) {
         if (code == 1) {
-            throw Refusal{403,
-                          "the desktop refused to share the screen: its dialog was cancelled or no screen was "
-                          "chosen; run the command again and choose a screen to share (the choice is remembered, "
-                          "so it is asked only once)"};
+            throw Fault{FaultKind::denied,
+                        "the desktop refused to share the screen: its dialog was cancelled or no screen was "
+                        "chosen; run the command again and choose a screen to share (the choice is remembered, "
+                        "so it is asked only once)"};
         }
         if (code != 0) {
-            throw Refusal{403,
-                          "the desktop ended the request to share the screen without sharing it; run "
-                          "vistrel-app inside the desktop session, allow screen sharing when the desktop asks, "
-                          "and see the log of xdg-desktop-portal if it never asks"};
+            throw Fault{FaultKind::denied,
+                        "the desktop ended the request to share the screen without sharing it; run "
+                        "vistrel-app inside the desktop session, allow screen sharing when the desktop asks, "
+                        "and see the log of xdg-desktop-portal if it never asks"};
         }
     }
 

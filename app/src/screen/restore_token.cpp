@@ -1,6 +1,6 @@
 #include "screen/restore_token.h"
 
-#include "sources/atomic_file.h"
+#include "platform/files.h"
 
 #include <fstream>
 
@@ -25,7 +25,7 @@ bool save_restore_token(const std::filesystem::path& file, const std::string& to
     try {
         write_file_atomically(file, token + "\n");
         return true;
-    } catch (const AtomicWriteError&) {
+    } catch (const FileError&) {
         return false;
     }
 }

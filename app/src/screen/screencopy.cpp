@@ -1,6 +1,6 @@
 #include "screen/screencopy.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 #include <poll.h>
 #include <sys/mman.h>
@@ -232,15 +232,17 @@ bool compositor_offers_screencopy() {
 Screencopy::Screencopy(std::chrono::milliseconds limit) : connection_(std::make_unique<ScreencopyConnection>()) {
     ScreencopyConnection& c = *connection_;
     if (!c.connect(limit)) {
-        throw Refusal{503, "no screen: cannot reach the Wayland compositor at " + wayland_display_name() +
-                               "; run vistrel-app inside the desktop session"};
+        throw Fault{FaultKind::unavailable, "no screen: cannot reach the Wayland compositor at " +
+                                                wayland_display_name() +
+                                                "; run vistrel-app inside the desktop session"};
     }
     if (!c.manager) {
-        throw Refusal{503, "no screen: the Wayland compositor at " + wayland_display_name() +
-                               " does not offer wlr-screencopy; start vistrel-app with --screen portal to "
-                               "capture through xdg-desktop-portal instead"};
+        throw Fault{FaultKind::unavailable,
+                    "no screen: the Wayland compositor at " + wayland_display_name() +
+                        " does not offer wlr-screencopy; start vistrel-app with --screen portal to "
+                        "capture through xdg-desktop-portal instead"};
     }
-    if (!c.output || !c.shm) throw Refusal{503, "no screen: the Wayland compositor shows no output"};
+    if (!c.output || !c.shm) throw Fault{FaultKind::unavailable, "no screen: the Wayland compositor shows no output"};
 }
 
 Screencopy::~Screencopy() = default;
@@ -267,27 +269,27 @@ void Screencopy::copy(RawFrame& frame) {
     // Before version 3 the shared-memory offer is the only one.
     auto offered = [&] { return s.failed || (c.manager_version >= 3 ? s.buffer_done : s.have_buffer); };
     if (!dispatch_until(c.display, offered, deadline)) {
-        throw Refusal{500, "the Wayland compositor did not answer the request for a screen copy"};
+        throw Fault{FaultKind::failed, "the Wayland compositor did not answer the request for a screen copy"};
     }
-    if (s.failed || !s.have_buffer) throw Refusal{500, "the Wayland compositor refused to copy the screen"};
+    if (s.failed || !s.have_buffer) throw Fault{FaultKind::failed, "the Wayland compositor refused to copy the screen"};
     auto layout = layout_of(s.format);
     if (!layout) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08x", s.format);
-        throw Refusal{500, std::string("the Wayland compositor offers the screen only in pixel format ") + hex +
-                               ", which vistrel-app cannot read"};
+        throw Fault{FaultKind::failed, std::string("the Wayland compositor offers the screen only in pixel format ") +
+                                           hex + ", which vistrel-app cannot read"};
     }
     if (s.width <= 0 || s.height <= 0 || s.stride < s.width * 4) {
-        throw Refusal{500, "the Wayland compositor offered a screen copy of an impossible shape"};
+        throw Fault{FaultKind::failed, "the Wayland compositor offered a screen copy of an impossible shape"};
     }
-    if (!c.ensure_buffer(s)) throw Refusal{500, "cannot allocate memory for a copy of the screen"};
+    if (!c.ensure_buffer(s)) throw Fault{FaultKind::failed, "cannot allocate memory for a copy of the screen"};
 
     zwlr_screencopy_frame_v1_copy(copy, c.shm_buffer.buffer);
     auto finished = [&] { return s.ready || s.failed; };
     if (!dispatch_until(c.display, finished, deadline)) {
-        throw Refusal{500, "the Wayland compositor did not finish a copy of the screen"};
+        throw Fault{FaultKind::failed, "the Wayland compositor did not finish a copy of the screen"};
     }
-    if (s.failed) throw Refusal{500, "the Wayland compositor refused to copy the screen"};
+    if (s.failed) throw Fault{FaultKind::failed, "the Wayland compositor refused to copy the screen"};
 
     frame.width = s.width;
     frame.height = s.height;

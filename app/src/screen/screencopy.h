@@ -16,7 +16,7 @@ struct ScreencopyConnection;
 // first). Not for use from two threads at once.
 class Screencopy {
 public:
-    // A Refusal (503) when the compositor cannot be reached, offers no
+    // Unavailable (a Fault) when the compositor cannot be reached, offers no
     // wlr-screencopy or no output. `limit` bounds every wait for it.
     explicit Screencopy(std::chrono::milliseconds limit = std::chrono::seconds(5));
     ~Screencopy();
@@ -27,7 +27,7 @@ public:
     int width() const;
     int height() const;
 
-    // A copy of the whole output as it is now. A Refusal (500) when the
+    // A copy of the whole output as it is now. A failed Fault when the
     // compositor refuses or does not answer, or uses a pixel format this
     // app cannot read; the frame is left as it was.
     void copy(RawFrame& frame);

@@ -1,6 +1,6 @@
 #include "screen/wlroots_screen.h"
 
-#include "refusal.h"
+#include "fault.h"
 #include "screen/frame_feed.h"
 #include "screen/screencopy.h"
 
@@ -13,7 +13,7 @@ public:
         try {
             Screencopy screencopy(std::chrono::seconds(2));
             return ScreenInfo{wayland_display_name(), {screencopy.width(), screencopy.height()}};
-        } catch (const Refusal&) {
+        } catch (const Fault&) {
             return std::nullopt;
         }
     }
@@ -21,8 +21,8 @@ public:
     std::string problem() override {
         try {
             Screencopy screencopy(std::chrono::seconds(2));
-        } catch (const Refusal& refusal) {
-            return refusal.message;
+        } catch (const Fault& fault) {
+            return fault.message;
         }
         return "";
     }
@@ -48,8 +48,8 @@ public:
             try {
                 screencopy->copy(frame);
                 return true;
-            } catch (const Refusal& refusal) {
-                problem = refusal.message;
+            } catch (const Fault& fault) {
+                problem = fault.message;
                 return false;
             }
         };

@@ -1,6 +1,6 @@
 #include "screen/x11_screen.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -88,20 +88,20 @@ std::optional<ScreenInfo> find_x_display() {
 
 Image capture_x_display() {
     DisplayHandle display = open_display();
-    if (!display) throw Refusal{503, no_display_text()};
+    if (!display) throw Fault{FaultKind::unavailable, no_display_text()};
     Display* d = display.get();
     int screen = DefaultScreen(d);
     Window root = RootWindow(d, screen);
     int width = DisplayWidth(d, screen), height = DisplayHeight(d, screen);
     Visual* visual = DefaultVisual(d, screen);
     if (visual->c_class != TrueColor && visual->c_class != DirectColor) {
-        throw Refusal{500, "the X display uses a palette, which screen capture does not support"};
+        throw Fault{FaultKind::failed, "the X display uses a palette, which screen capture does not support"};
     }
     // XDestroyImage is a macro, hence the lambda.
     auto destroy = [](XImage* i) { XDestroyImage(i); };
     std::unique_ptr<XImage, decltype(destroy)> ximage(XGetImage(d, root, 0, 0, width, height, AllPlanes, ZPixmap),
                                                       destroy);
-    if (!ximage) throw Refusal{500, "the X server refused to hand over the screen"};
+    if (!ximage) throw Fault{FaultKind::failed, "the X server refused to hand over the screen"};
 
     Image image = blank_image(width, height);
     Channel red = channel_of(ximage->red_mask), green = channel_of(ximage->green_mask),
@@ -133,7 +133,8 @@ public:
     RecordingInput start_recording(const std::filesystem::path&, int fps) override {
         auto screen = find_x_display();
         if (!screen) {
-            throw Refusal{503, "no screen to record: there is no X display (DISPLAY is not set or cannot be opened)"};
+            throw Fault{FaultKind::unavailable,
+                        "no screen to record: there is no X display (DISPLAY is not set or cannot be opened)"};
         }
         return {x11grab_input(*screen, fps), nullptr};
     }
@@ -151,9 +152,14 @@ std::vector<std::string> x11grab_input(const ScreenInfo& screen, int fps) {
     // dropped: up to about 256 MiB of them, at least 8 and at most 64.
     long long frame_bytes = std::max(1LL, static_cast<long long>(width) * height * 4);
     long long queue = std::clamp(256LL * 1024 * 1024 / frame_bytes, 8LL, 64LL);
-    return {"-thread_queue_size", std::to_string(queue),
-            "-f",                 "x11grab",
-            "-framerate",         std::to_string(fps),
-            "-video_size",        std::to_string(width) + "x" + std::to_string(height),
-            "-i",                 screen.display};
+    return {"-thread_queue_size",
+            std::to_string(queue),
+            "-f",
+            "x11grab",
+            "-framerate",
+            std::to_string(fps),
+            "-video_size",
+            std::to_string(width) + "x" + std::to_string(height),
+            "-i",
+            screen.display};
 }

@@ -16,7 +16,7 @@ struct NetFetchSettings {
 // bytes untouched; with one, decoded (at a reduced scale when that is enough)
 // and scaled. The picture's size is read from its header first, and a
 // picture larger than the decoder accepts (jpeg.h) is refused unread.
-// Refusal (502) when the camera cannot be reached, answers with an error
+// A bad-source Fault when the camera cannot be reached, answers with an error
 // status, takes too long or sends something else; Cancelled when
 // `cancelled` turns true first.
 std::string net_source_jpeg(const NetSource& source, const SizeRequest& size, const NetFetchSettings& settings,

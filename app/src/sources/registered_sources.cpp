@@ -1,12 +1,13 @@
 #include "sources/registered_sources.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 namespace {
-Refusal unreadable(const SourcesStore& store, const SourcesUnreadable& e) {
+Fault unreadable(const SourcesStore& store, const SourcesUnreadable& e) {
     // The file is never written over while it cannot be read: it may be the
     // user's only copy of the list.
-    return Refusal{500, "cannot read the sources file " + store.file.string() + ": " + e.what() + "; fix or remove it"};
+    return Fault{FaultKind::failed,
+                 "cannot read the sources file " + store.file.string() + ": " + e.what() + "; fix or remove it"};
 }
 }  // namespace
 
@@ -16,7 +17,7 @@ std::vector<NetSource> load_sources_or_refuse(const SourcesStore& store) {
     } catch (const SourcesUnreadable& e) {
         throw unreadable(store, e);
     } catch (const SourcesFileError& e) {
-        throw Refusal{500, e.what()};
+        throw Fault{FaultKind::failed, e.what()};
     }
 }
 
@@ -27,6 +28,6 @@ void update_sources_or_refuse(SourcesStore& store, const std::function<bool(std:
     } catch (const SourcesUnreadable& e) {
         throw unreadable(store, e);
     } catch (const SourcesFileError& e) {
-        throw Refusal{500, e.what()};
+        throw Fault{FaultKind::failed, e.what()};
     }
 }

@@ -1,18 +1,15 @@
 #include "sources/sources_store.h"
 
-#include "sources/atomic_file.h"
-#include "sources/config_dir.h"
+#include "platform/files.h"
 #include "sources/http_url.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -77,46 +74,22 @@ void make_folder(const fs::path& folder) {
     }
 }
 
-std::string temp_prefix(const fs::path& file) {
-    std::string prefix = ".";
-    prefix += file.filename().string();
-    prefix += ".tmp-";
-    return prefix;
-}
-
 // The lock every app sharing the folder takes around a read-modify-write.
-// Held by the descriptor: the kernel lets go of it when the app ends, however
-// it ends.
-class SourcesLock {
-public:
-    explicit SourcesLock(const fs::path& file) {
-        fs::path path = file.parent_path() / (file.filename().string() + ".lock");
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0) throw SourcesFileError("cannot open " + path.string() + ": " + std::strerror(errno));
-        // Another app holds it for milliseconds; one that holds it for
-        // seconds is stuck, and waiting longer would stall this request.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
-                int error = errno;
-                ::close(fd_);
-                throw SourcesFileError("cannot lock " + path.string() + ": " + std::strerror(error));
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+// Another app holds it for milliseconds; one that holds it for seconds is
+// stuck, and waiting longer would stall this request.
+FileLock sources_lock(const fs::path& file) {
+    try {
+        return FileLock(file.parent_path() / (file.filename().string() + ".lock"),
+                        std::chrono::steady_clock::now() + std::chrono::seconds(5));
+    } catch (const FileError& e) {
+        throw SourcesFileError(e.what());
     }
-    ~SourcesLock() { ::close(fd_); }
-    SourcesLock(const SourcesLock&) = delete;
-    SourcesLock& operator=(const SourcesLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
+}
 
 // The caller holds the lock, so no other app is between creating and
 // renaming a temporary file: every one there is a leftover.
 void remove_temp_files_locked(const fs::path& file) {
-    std::string prefix = temp_prefix(file);
+    std::string prefix = atomic_temp_prefix(file);
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(file.parent_path(), error)) {
         if (entry.path().filename().string().rfind(prefix, 0) == 0) {
@@ -130,14 +103,14 @@ void remove_temp_files_locked(const fs::path& file) {
 void save_sources(const fs::path& file, const std::vector<NetSource>& sources) {
     try {
         write_file_atomically(file, sources_to_text(sources));
-    } catch (const AtomicWriteError& e) {
+    } catch (const FileError& e) {
         throw SourcesFileError(e.what());
     }
 }
 
 void update_sources(const fs::path& file, const std::function<bool(std::vector<NetSource>&)>& change) {
     make_folder(file.parent_path());
-    SourcesLock lock(file);
+    FileLock lock = sources_lock(file);
     std::vector<NetSource> sources = load_sources(file);
     if (!change(sources)) return;
     remove_temp_files_locked(file);
@@ -147,7 +120,7 @@ void update_sources(const fs::path& file, const std::function<bool(std::vector<N
 void remove_leftover_temp_files(const fs::path& file) {
     std::error_code error;
     if (!fs::is_directory(file.parent_path(), error)) return;
-    SourcesLock lock(file);
+    FileLock lock = sources_lock(file);
     remove_temp_files_locked(file);
 }
 

@@ -1,14 +1,14 @@
 #include "cameras/camera_controls.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-Refusal refusal_of(std::vector<CameraControl>& controls, const char* name, std::int64_t value) {
+Fault refusal_of(std::vector<CameraControl>& controls, const char* name, std::int64_t value) {
     try {
         set_control(controls, name, value);
-    } catch (const Refusal& r) {
+    } catch (const Fault& r) {
         return r;
     }
     ADD_FAILURE() << name << "=" << value << " was accepted";
@@ -41,8 +41,8 @@ TEST(CameraControls, RefusesUnknownNamesAndValuesOutOfRange) {
     };
     for (const auto& c : cases) {
         auto controls = simulated_camera_controls();
-        Refusal r = refusal_of(controls, c.name, c.value);
-        EXPECT_EQ(r.status, 400);
+        Fault r = refusal_of(controls, c.name, c.value);
+        EXPECT_EQ(r.kind, FaultKind::bad_argument);
         EXPECT_EQ(r.message, c.message);
         EXPECT_EQ(controls[0].value, 128) << "a refused value must change nothing";
     }

@@ -37,13 +37,14 @@ bool process_exists(pid_t pid) {
 
 TEST(ChildProcess, RunsAProgramAndReportsItsExitStatus) {
     TempFolder temp;
-    ChildOutcome done = run_child({"sh", "-c", "echo to-stderr >&2; exit 3"}, temp.file("log"), 10s);
+    ChildSpawner children;
+    ChildOutcome done = children.run({"sh", "-c", "echo to-stderr >&2; exit 3"}, temp.file("log"), 10s);
     EXPECT_TRUE(done.started);
     EXPECT_EQ(done.exit_status, 3);
     EXPECT_FALSE(done.timed_out);
     EXPECT_EQ(read_text(temp.file("log")), "to-stderr\n");
 
-    ChildOutcome missing = run_child({"no-such-program-vistrel"}, temp.file("log"), 10s);
+    ChildOutcome missing = children.run({"no-such-program-vistrel"}, temp.file("log"), 10s);
     EXPECT_FALSE(missing.started);
     EXPECT_EQ(missing.start_error, "No such file or directory");
 }
@@ -53,7 +54,8 @@ TEST(ChildProcess, AChildGetsNoDescriptorOfTheApp) {
     // Opened the way a library might, without close-on-exec.
     int leaky = ::open(temp.file("leaky-marker").c_str(), O_WRONLY | O_CREAT, 0600);
     ASSERT_GE(leaky, 3);
-    ChildOutcome done = run_child({"sh", "-c", "ls -l /proc/$$/fd >&2; true"}, temp.file("log"), 10s);
+    ChildSpawner children;
+    ChildOutcome done = children.run({"sh", "-c", "ls -l /proc/$$/fd >&2; true"}, temp.file("log"), 10s);
     ::close(leaky);
     EXPECT_EQ(done.exit_status, 0);
     std::string open_files = read_text(temp.file("log"));
@@ -63,14 +65,16 @@ TEST(ChildProcess, AChildGetsNoDescriptorOfTheApp) {
 
 TEST(ChildProcess, ALateOrCancelledChildIsStoppedWithEverythingItStarted) {
     TempFolder temp;
+    ChildSpawner children;
     for (bool by_cancel : {false, true}) {
         // The shell starts a sleep of its own and waits for it; both belong
         // to the child's process group.
         std::string pid_file = temp.file(by_cancel ? "cancelled.pid" : "late.pid");
         auto started = Clock::now();
         auto cancel_at = started + 300ms;
-        ChildOutcome done = run_child({"sh", "-c", "sleep 30 & echo $! > " + pid_file + "; wait"}, temp.file("log"),
-                                      by_cancel ? 30s : 300ms, [&] { return by_cancel && Clock::now() >= cancel_at; });
+        ChildOutcome done =
+            children.run({"sh", "-c", "sleep 30 & echo $! > " + pid_file + "; wait"}, temp.file("log"),
+                         by_cancel ? 30s : 300ms, [&] { return by_cancel && Clock::now() >= cancel_at; });
         EXPECT_LT(Clock::now() - started, 5s);
         EXPECT_TRUE(done.started);
         EXPECT_EQ(done.timed_out, !by_cancel);
@@ -84,22 +88,20 @@ TEST(ChildProcess, ALateOrCancelledChildIsStoppedWithEverythingItStarted) {
 }
 
 TEST(ChildProcess, StoppingEndsTheRunningChildrenAndStartsNoMore) {
-    // In a process of its own: stopping is for good.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            std::thread stopper([] {
-                std::this_thread::sleep_for(300ms);
-                stop_all_children();
-            });
-            auto started = Clock::now();
-            ChildOutcome running = run_child({"sleep", "30"}, "/dev/null", 60s);
-            stopper.join();
-            ChildOutcome later = run_child({"true"}, "/dev/null", 60s);
-            bool ok = running.started && running.interrupted && Clock::now() - started < 5s && !later.started &&
-                      later.interrupted && later.start_error == "vistrel-app is stopping";
-            std::exit(ok ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    ChildSpawner children;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(300ms);
+        children.stop_all();
+    });
+    auto started = Clock::now();
+    ChildOutcome running = children.run({"sleep", "30"}, "/dev/null", 60s);
+    stopper.join();
+    EXPECT_TRUE(running.started);
+    EXPECT_TRUE(running.interrupted);
+    EXPECT_LT(Clock::now() - started, 5s);
+    ChildOutcome later = children.run({"true"}, "/dev/null", 60s);
+    EXPECT_FALSE(later.started);
+    EXPECT_TRUE(later.interrupted);
+    EXPECT_EQ(later.start_error, "vistrel-app is stopping");
 }
 }  // namespace

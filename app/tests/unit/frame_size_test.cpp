@@ -1,6 +1,6 @@
 #include "imaging/frame_size.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@ TEST(FrameSize, RefusesEverythingElseNamingTheParameter) {
         try {
             parse_frame_side("height", text);
             ADD_FAILURE() << "accepted \"" << text << "\"";
-        } catch (const Refusal& r) {
-            EXPECT_EQ(r.status, 400);
+        } catch (const Fault& r) {
+            EXPECT_EQ(r.kind, FaultKind::bad_argument);
             EXPECT_EQ(r.message, std::string("height must be a whole number from 16 to 4096 (got \"") + text + "\")");
         }
     }

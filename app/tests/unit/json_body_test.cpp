@@ -1,6 +1,6 @@
-#include "http/json_body.h"
+#include "endpoints/json_body.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@ namespace {
 std::string refusal_text(const std::function<void()>& f) {
     try {
         f();
-    } catch (const Refusal& r) {
-        EXPECT_EQ(r.status, 400);
+    } catch (const Fault& r) {
+        EXPECT_EQ(r.kind, FaultKind::bad_argument);
         return r.message;
     }
     return "(accepted)";

@@ -1,6 +1,6 @@
 #include "recording/recorder.h"
-
-#include "refusal.h"
+#include "endpoints/endpoints.h"
+#include "fault.h"
 #include "screen/frame_feed.h"
 #include "screen/x11_screen.h"
 
@@ -46,9 +46,9 @@ TEST(Recorder, RefusesOtherFormatsAndLengths) {
         try {
             parse(c.body);
             ADD_FAILURE() << c.body << " was accepted";
-        } catch (const Refusal& r) {
-            EXPECT_EQ(r.status, 400);
-            EXPECT_EQ(r.message, c.message);
+        } catch (const Fault& f) {
+            EXPECT_EQ(f.kind, FaultKind::bad_argument);
+            EXPECT_EQ(f.message, c.message);
         }
     }
 }

@@ -2,10 +2,10 @@
 
 #include "cameras/v4l2/v4l2_controls.h"
 #include "cameras/v4l2/warm_up.h"
+#include "fault.h"
 #include "imaging/jpeg.h"
 #include "imaging/scale.h"
 #include "imaging/sharpness.h"
-#include "refusal.h"
 
 #include <linux/videodev2.h>
 
@@ -59,18 +59,19 @@ std::string V4l2Camera::label() const {
 void V4l2Camera::refuse(const DeviceError& error) {
     stream_.reset();
     if (error.error == EBUSY) {
-        throw Refusal{409, label() + " is busy: another program is using it; close that program and try again"};
+        throw Fault{FaultKind::busy,
+                    label() + " is busy: another program is using it; close that program and try again"};
     }
-    if (gone(error.error)) throw Refusal{503, label() + " is gone: it was unplugged"};
+    if (gone(error.error)) throw Fault{FaultKind::gone, label() + " is gone: it was unplugged"};
     if (error.error == ETIMEDOUT) {
-        throw Refusal{504, label() + " stopped sending frames (none usable for " +
-                               std::to_string(timings_.frame_timeout.count()) + " ms)"};
+        throw Fault{FaultKind::timed_out, label() + " stopped sending frames (none usable for " +
+                                              std::to_string(timings_.frame_timeout.count()) + " ms)"};
     }
     if (error.error == EACCES || error.error == EPERM) {
-        throw Refusal{403, "cannot use " + label() + " at " + node_.path +
-                               ": permission denied (is this user in the video group?)"};
+        throw Fault{FaultKind::denied, "cannot use " + label() + " at " + node_.path +
+                                           ": permission denied (is this user in the video group?)"};
     }
-    throw Refusal{500, label() + " failed: " + error.what()};
+    throw Fault{FaultKind::failed, label() + " failed: " + error.what()};
 }
 
 template <class Work>
@@ -91,8 +92,9 @@ std::vector<CaptureMode> V4l2Camera::usable_modes() {
     if (modes_->usable.empty()) {
         std::string offered;
         for (const auto& name : modes_->other_formats) offered += (offered.empty() ? "" : ", ") + name;
-        throw Refusal{502, label() + " offers no picture format vistrel-app can read (it offers " +
-                               (offered.empty() ? "none" : offered) + "; MJPEG, YUYV and NV12 can be read)"};
+        throw Fault{FaultKind::bad_source, label() + " offers no picture format vistrel-app can read (it offers " +
+                                               (offered.empty() ? "none" : offered) +
+                                               "; MJPEG, YUYV and NV12 can be read)"};
     }
     return modes_->usable;
 }
@@ -107,7 +109,7 @@ FrameSize V4l2Camera::default_size() {
         return default_mode().size;
     } catch (const DeviceError&) {
         return preferred_size;
-    } catch (const Refusal&) {
+    } catch (const Fault&) {
         return preferred_size;
     }
 }
@@ -181,8 +183,8 @@ std::string V4l2Camera::capture_jpeg(const SizeRequest& size) {
     } catch (const DeviceError& error) {
         refuse(error);
     }
-    throw Refusal{
-        502, label() + " sent " + std::to_string(readable_frame_attempts) + " frames in a row that cannot be read"};
+    throw Fault{FaultKind::bad_source,
+                label() + " sent " + std::to_string(readable_frame_attempts) + " frames in a row that cannot be read"};
 }
 
 std::vector<CameraControl> V4l2Camera::controls() {
@@ -218,7 +220,7 @@ SweepResult V4l2Camera::focus_sweep() {
     std::lock_guard lock(mutex_);
     try {
         auto range = with_device([](DeviceFile& device) { return focus_range(device); });
-        if (!range) throw Refusal{400, label() + " has no focus control; it cannot focus"};
+        if (!range) throw Fault{FaultKind::bad_argument, label() + " has no focus control; it cannot focus"};
         // The sweep measures in whatever mode the camera streams in already,
         // so that a photo right after it (look) finds the camera warm.
         if (!stream_) frame_in_mode(default_mode(), steady_clock::now());

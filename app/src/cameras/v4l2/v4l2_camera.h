@@ -70,7 +70,7 @@ private:
     // Runs `work` with the streaming device, or a freshly opened one.
     template <class Work>
     auto with_device(Work work);
-    // Drops the stream and turns a device failure into a Refusal.
+    // Drops the stream and turns a device failure into a Fault.
     [[noreturn]] void refuse(const DeviceError& error);
     std::string label() const;
 

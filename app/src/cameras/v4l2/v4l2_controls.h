@@ -29,8 +29,8 @@
 // of the table above.
 std::vector<CameraControl> read_controls(DeviceFile& device);
 
-// Sets one control and reads back what it holds now. Refusal (400) for a
-// name not offered or a value outside its range; DeviceError when the
+// Sets one control and reads back what it holds now. A bad-argument Fault
+// for a name not offered or a value outside its range; DeviceError when the
 // camera refuses.
 ControlChange write_control(DeviceFile& device, std::string_view name, std::int64_t value);
 

@@ -1,6 +1,6 @@
-#include "http/endpoints.h"
-#include "http/json_body.h"
-#include "refusal.h"
+#include "endpoints/endpoints.h"
+#include "endpoints/json_body.h"
+#include "fault.h"
 #include "sources/http_url.h"
 #include "sources/registered_sources.h"
 #include "sources/self_address.h"
@@ -22,10 +22,10 @@ nlohmann::json sources_reply(AppState& state) {
 nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body) {
     std::string name = required_string_member(body, "name");
     std::string url = required_string_member(body, "url");
-    if (auto problem = source_name_problem(name)) throw Refusal{400, *problem};
-    if (auto problem = source_url_problem(url)) throw Refusal{400, *problem};
+    if (auto problem = source_name_problem(name)) throw Fault{FaultKind::bad_argument, *problem};
+    if (auto problem = source_url_problem(url)) throw Fault{FaultKind::bad_argument, *problem};
     if (url_points_at_app(*parse_http_url(url), state.port)) {
-        throw Refusal{400, "that URL is vistrel-app itself; a source must be another camera"};
+        throw Fault{FaultKind::bad_argument, "that URL is vistrel-app itself; a source must be another camera"};
     }
     nlohmann::json reply = {{"added", name}, {"url", url}};
     update_sources_or_refuse(state.sources, [&](std::vector<NetSource>& sources) {
@@ -37,8 +37,8 @@ nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body) {
             existing->url = url;
         } else {
             if (sources.size() >= max_sources) {
-                throw Refusal{
-                    400, "at most " + std::to_string(max_sources) + " sources can be registered; forget one first"};
+                throw Fault{FaultKind::bad_argument,
+                            "at most " + std::to_string(max_sources) + " sources can be registered; forget one first"};
             }
             sources.push_back({name, url});
         }
@@ -52,7 +52,8 @@ nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body) 
     update_sources_or_refuse(state.sources, [&](std::vector<NetSource>& sources) {
         auto existing =
             std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
-        if (existing == sources.end()) throw Refusal{404, "no source named \"" + name + "\" is registered"};
+        if (existing == sources.end())
+            throw Fault{FaultKind::not_found, "no source named \"" + name + "\" is registered"};
         sources.erase(existing);
         return true;
     });

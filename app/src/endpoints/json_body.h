@@ -1,5 +1,5 @@
 #pragma once
-// Reading the JSON object of a POST body. Every problem is a Refusal with a
+// Reading the JSON object of a POST body. Every problem is a bad-argument Fault with a
 // message that names the member and what it should hold.
 #include <nlohmann/json.hpp>
 

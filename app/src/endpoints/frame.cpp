@@ -1,8 +1,8 @@
 #include "devices.h"
-#include "http/endpoints.h"
+#include "endpoints/endpoints.h"
+#include "fault.h"
 #include "imaging/jpeg.h"
 #include "imaging/scale.h"
-#include "refusal.h"
 #include "screen/screen_capture.h"
 #include "sources/net_source.h"
 
@@ -16,7 +16,7 @@ std::string screen_jpeg(AppState& state, const SizeRequest& size) {
     Image shot;
     {
         std::lock_guard lock(state.screen_mutex);
-        shot = capture_screen();
+        shot = state.screen->capture();
     }
     return encode_jpeg(fitted(std::move(shot), size));
 }
@@ -24,7 +24,7 @@ std::string screen_jpeg(AppState& state, const SizeRequest& size) {
 
 std::string frame_reply(AppState& state, std::string_view device_id, const SizeRequest& size,
                         const CancelCheck& cancelled) {
-    DeviceRef device = find_device(device_id, state.cameras, state.sources);
+    DeviceRef device = find_device(device_id, state.cameras, *state.screen, state.sources);
     switch (device.kind) {
         case DeviceKind::camera:
             return device.camera->capture_jpeg(size);
@@ -33,5 +33,5 @@ std::string frame_reply(AppState& state, std::string_view device_id, const SizeR
         case DeviceKind::net:
             return net_source_jpeg(device.source, size, state.net_fetch, cancelled);
     }
-    throw Refusal{500, "unknown kind of device"};
+    throw Fault{FaultKind::failed, "unknown kind of device"};
 }

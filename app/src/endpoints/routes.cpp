@@ -1,8 +1,9 @@
-#include "http/routes.h"
+#include "endpoints/routes.h"
 
+#include "endpoints/endpoints.h"
+#include "endpoints/fault_reply.h"
+#include "endpoints/json_body.h"
 #include "http/access_guard.h"
-#include "http/endpoints.h"
-#include "http/json_body.h"
 
 #include <cstdio>
 #include <string_view>
@@ -68,8 +69,13 @@ Routing route(AppState& state, const HttpRequest& request) {
     for (const auto& r : routes) {
         if (r.method == request.method && r.path == request.path) {
             auto answer = r.answer;
-            return {std::nullopt, r.lane,
-                    [&state, answer](const HttpRequest& request) { return answer(state, request); }};
+            return {std::nullopt, r.lane, [&state, answer](const HttpRequest& request) {
+                        try {
+                            return answer(state, request);
+                        } catch (const Fault& fault) {
+                            return fault_reply(fault);
+                        }
+                    }};
         }
     }
     return {error_reply(404, "no such endpoint: " + request.method + " " + request.path), 0, {}};

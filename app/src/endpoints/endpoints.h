@@ -1,7 +1,7 @@
 #pragma once
 // What each route under /api answers, as plain functions of the parsed
-// request that return the reply's content (or throw a Refusal). routes.cpp
-// binds them to paths.
+// request that return the reply's content or throw a Fault. routes.cpp binds
+// them to paths and turns faults into refusals.
 #include "app_state.h"
 #include "cancellation.h"
 #include "imaging/frame_size.h"
@@ -23,7 +23,10 @@ nlohmann::json focus_reply(AppState& state, const nlohmann::json& body);
 // GET /controls, POST /controls.
 nlohmann::json controls_reply(AppState& state, std::string_view device);
 nlohmann::json set_control_reply(AppState& state, const nlohmann::json& body);
-// POST /screen/record: the finished file. 409 while another one runs.
+// POST /screen/record: {"format": "webm" | "mp4" | null, "secs": 1..120 | null};
+// anything else is refused with a message that says what is accepted.
+RecordingRequest parse_recording_request(const nlohmann::json& body);
+// The finished file. Busy while another one runs.
 Recording record_reply(AppState& state, const RecordingRequest& request, const CancelCheck& cancelled);
 // GET /sources, POST /sources, POST /sources/remove.
 nlohmann::json sources_reply(AppState& state);

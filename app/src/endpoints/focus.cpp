@@ -1,7 +1,7 @@
 #include "devices.h"
-#include "http/endpoints.h"
-#include "http/json_body.h"
-#include "refusal.h"
+#include "endpoints/endpoints.h"
+#include "endpoints/json_body.h"
+#include "fault.h"
 
 #include <chrono>
 #include <cmath>
@@ -23,14 +23,15 @@ std::string focusable_ids(CameraRegistry& cameras) {
 }  // namespace
 
 nlohmann::json focus_reply(AppState& state, const nlohmann::json& body) {
-    DeviceRef device = find_device(optional_string_member(body, "device").value_or(""), state.cameras, state.sources);
+    DeviceRef device =
+        find_device(optional_string_member(body, "device").value_or(""), state.cameras, *state.screen, state.sources);
     if (device.kind != DeviceKind::camera) {
-        throw Refusal{400, device.id + " has no lens to focus; " + focusable_ids(state.cameras)};
+        throw Fault{FaultKind::bad_argument, device.id + " has no lens to focus; " + focusable_ids(state.cameras)};
     }
     CameraDescription about = device.camera->description();
     if (!about.focusable) {
-        throw Refusal{400, "camera " + about.id + " (" + about.name + ") has a fixed-focus lens; " +
-                               focusable_ids(state.cameras)};
+        throw Fault{FaultKind::bad_argument, "camera " + about.id + " (" + about.name + ") has a fixed-focus lens; " +
+                                                 focusable_ids(state.cameras)};
     }
     auto started = std::chrono::steady_clock::now();
     SweepResult sweep = device.camera->focus_sweep();

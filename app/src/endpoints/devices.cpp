@@ -1,9 +1,9 @@
 #include "devices.h"
-#include "http/endpoints.h"
+#include "endpoints/endpoints.h"
 
 nlohmann::json devices_reply(AppState& state) {
     std::string warning;
-    nlohmann::json reply = {{"devices", list_devices(state.cameras, state.sources, warning)}};
+    nlohmann::json reply = {{"devices", list_devices(state.cameras, *state.screen, state.sources, warning)}};
     if (!warning.empty()) reply["warning"] = warning;
     return reply;
 }

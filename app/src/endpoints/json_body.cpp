@@ -1,6 +1,6 @@
-#include "http/json_body.h"
+#include "endpoints/json_body.h"
 
-#include "refusal.h"
+#include "fault.h"
 
 #include <limits>
 
@@ -11,10 +11,10 @@ json parse_json_object(const std::string& body) {
     if (body.find_first_not_of(" \t\r\n") == std::string::npos) return json::object();
     json value = json::parse(body, nullptr, /*allow_exceptions=*/false);
     if (value.is_discarded()) {
-        throw Refusal{400, "the request body is not valid JSON"};
+        throw Fault{FaultKind::bad_argument, "the request body is not valid JSON"};
     }
     if (!value.is_object()) {
-        throw Refusal{400, "the request body must be a JSON object"};
+        throw Fault{FaultKind::bad_argument, "the request body must be a JSON object"};
     }
     return value;
 }
@@ -29,7 +29,7 @@ std::optional<std::string> optional_string_member(const json& object, const char
     const json* value = member(object, key);
     if (!value) return std::nullopt;
     if (!value->is_string()) {
-        throw Refusal{400, std::string("\"") + key + "\" must be a string or null"};
+        throw Fault{FaultKind::bad_argument, std::string("\"") + key + "\" must be a string or null"};
     }
     return value->get<std::string>();
 }
@@ -37,7 +37,7 @@ std::optional<std::string> optional_string_member(const json& object, const char
 std::string required_string_member(const json& object, const char* key) {
     const json* value = member(object, key);
     if (!value || !value->is_string()) {
-        throw Refusal{400, std::string("\"") + key + "\" must be a string"};
+        throw Fault{FaultKind::bad_argument, std::string("\"") + key + "\" must be a string"};
     }
     return value->get<std::string>();
 }
@@ -48,16 +48,16 @@ std::optional<std::int64_t> optional_integer_member(const json& object, const ch
     if (value->is_number_unsigned()) {
         auto number = value->get<std::uint64_t>();
         if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            throw Refusal{400, std::string("\"") + key + "\" is too large"};
+            throw Fault{FaultKind::bad_argument, std::string("\"") + key + "\" is too large"};
         }
         return static_cast<std::int64_t>(number);
     }
     if (value->is_number_integer()) return value->get<std::int64_t>();
-    throw Refusal{400, std::string("\"") + key + "\" must be a whole number"};
+    throw Fault{FaultKind::bad_argument, std::string("\"") + key + "\" must be a whole number"};
 }
 
 std::int64_t required_integer_member(const json& object, const char* key) {
     auto value = optional_integer_member(object, key);
-    if (!value) throw Refusal{400, std::string("\"") + key + "\" must be a whole number"};
+    if (!value) throw Fault{FaultKind::bad_argument, std::string("\"") + key + "\" must be a whole number"};
     return *value;
 }

@@ -1,4 +1,4 @@
-#include "http/endpoints.h"
+#include "endpoints/endpoints.h"
 #include "screen/screen_capture.h"
 
 using nlohmann::json;
@@ -14,8 +14,8 @@ json health_reply(AppState& state) {
         settings = {{"device", about.id}, {"width", size.width}, {"height", size.height}};
         camera = about.kind;
     }
-    auto screen = find_screen();
-    const char* backend = screen_backend_name();
+    auto screen = state.screen->find();
+    const char* backend = state.screen->name();
     json reply = {
         {"version", VISTREL_APP_VERSION},
         {"port", state.port},
@@ -25,6 +25,6 @@ json health_reply(AppState& state) {
         {"screen_backend", backend ? json(backend) : json(nullptr)},
         {"recording", state.recording.load()},
     };
-    if (!screen) reply["screen_problem"] = screen_problem();
+    if (!screen) reply["screen_problem"] = state.screen->problem();
     return reply;
 }

@@ -1,0 +1,37 @@
+#include "endpoints/endpoints.h"
+#include "endpoints/json_body.h"
+#include "fault.h"
+
+RecordingRequest parse_recording_request(const nlohmann::json& body) {
+    RecordingRequest request;
+    if (auto format = optional_string_member(body, "format")) {
+        if (*format == "webm") {
+            request.format = RecordingFormat::webm;
+        } else if (*format == "mp4") {
+            request.format = RecordingFormat::mp4;
+        } else {
+            throw Fault{FaultKind::bad_argument, "unknown recording format \"" + *format + "\"; use webm or mp4"};
+        }
+    }
+    if (auto secs = optional_integer_member(body, "secs")) {
+        if (*secs < 1 || *secs > max_recording_secs) {
+            throw Fault{FaultKind::bad_argument, "a recording lasts from 1 to " + std::to_string(max_recording_secs) +
+                                                     " seconds (got " + std::to_string(*secs) + ")"};
+        }
+        request.secs = static_cast<int>(*secs);
+    }
+    return request;
+}
+
+Recording record_reply(AppState& state, const RecordingRequest& request, const CancelCheck& cancelled) {
+    std::unique_lock lock(state.recording_mutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        throw Fault{FaultKind::busy, "a screen recording is already running; try again when it has finished"};
+    }
+    struct RecordingFlag {
+        std::atomic<bool>& flag;
+        explicit RecordingFlag(std::atomic<bool>& f) : flag(f) { flag = true; }
+        ~RecordingFlag() { flag = false; }
+    } flag(state.recording);
+    return record_screen(request, *state.screen, *state.children, cancelled);
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The files the app keeps (the sources list, the portal's restore token) and
+// the locks that several apps sharing them take: one set of helpers for the
+// whole app, with one implementation per platform (files_posix.cpp,
+// files_win32.cpp).
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+// A step on a file failed. The text names the file and the system's reason:
+// "cannot write PATH: REASON".
+struct FileError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Where the app keeps its settings: on Linux $XDG_CONFIG_HOME/vistrel when
+// that is an absolute path, else ~/.config/vistrel; on Windows
+// %APPDATA%\vistrel.
+std::filesystem::path config_folder();
+#ifndef _WIN32
+// The Linux rule from given values (either may be null), for testing.
+std::filesystem::path config_folder_from(const char* xdg_config_home, const char* home);
+#endif
+
+// Makes the folder and any missing parents, each readable by its owner only
+// (on Linux 0700, whatever the umask): the list of cameras is nobody else's
+// business. Folders that already exist are left as they are. Throws
+// std::filesystem::filesystem_error.
+void make_private_folder(const std::filesystem::path& folder);
+
+// Replaces `file` whole: a temporary file beside the old one, flushed to disk
+// and renamed over it, so that a stop at any moment leaves either the old or
+// the new contents, never half of them. Makes the folder (private) when
+// missing; the file is readable by this user only. Throws FileError.
+void write_file_atomically(const std::filesystem::path& file, const std::string& text);
+
+// The temporary files write_file_atomically makes for `file` begin with this.
+std::string atomic_temp_prefix(const std::filesystem::path& file);
+
+// An exclusive lock on `path` (created when missing) that every app sharing
+// it respects. Held by an open descriptor or handle: the system lets go of
+// it when the app ends, however it ends.
+class FileLock {
+public:
+    // Waits until `deadline` at most. Throws FileError ("cannot lock PATH:
+    // REASON") when the file cannot be opened or the lock not had in time.
+    FileLock(const std::filesystem::path& path, std::chrono::steady_clock::time_point deadline);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    std::intptr_t handle_ = -1;
+};
