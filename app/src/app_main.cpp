@@ -8,6 +8,7 @@
 #include "http/http_server.h"
 #include "platform/files.h"
 #include "process/child_process.h"
+#include "recording/recorder.h"
 #include "recording/scratch_folder.h"
 #include "screen/screen_capture.h"
 
@@ -87,9 +88,11 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
     sigaddset(&stop_signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // The app's children end with it, however it ends: see child_process.h.
+    ChildSpawner children("/proc/self/exe");
     AppState state;
     state.screen = choose_screen_backend(session_from_environment(), options.screen);
-    state.children = std::make_unique<ChildSpawner>("/proc/self/exe");
+    state.recorder = make_ffmpeg_recorder(*state.screen, children);
     // Real cameras first: the default camera is a real one whenever there
     // is one. A simulated picture is served only to whoever asked for it.
     state.cameras.backends.push_back(std::make_unique<V4l2Cameras>(plumbing.video_devices, plumbing.timings));
@@ -119,7 +122,7 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
     log_screen(*state.screen);
     // Joined before the server goes: the signal's thread may still be
     // inside stop() when run() returns.
-    std::thread stopper(stop_on_signal, std::ref(server), std::ref(*state.children), stop_signals);
+    std::thread stopper(stop_on_signal, std::ref(server), std::ref(children), stop_signals);
 
     server.run();
     stopper.join();

@@ -4,7 +4,7 @@
 // with the locks below. A recording holds only its own lock, so the rest of
 // the app keeps answering while it runs.
 #include "cameras/camera_registry.h"
-#include "process/child_process.h"
+#include "recording/recording.h"
 #include "screen/screen_backend.h"
 #include "sources/net_source.h"
 #include "sources/sources_store.h"
@@ -16,8 +16,8 @@
 struct AppState {
     int port = 0;  // the port the app listens on, once bound
     CameraRegistry cameras;
-    std::unique_ptr<ScreenBackend> screen;   // chosen at start, never null
-    std::unique_ptr<ChildSpawner> children;  // made at start, never null
+    std::unique_ptr<ScreenBackend> screen;     // chosen at start, never null
+    std::unique_ptr<ScreenRecorder> recorder;  // records `screen`, never null
     SourcesStore sources;
     NetFetchSettings net_fetch;  // limits of a network camera's fetch
     std::mutex screen_mutex;     // one capture of the X display at a time

@@ -5,7 +5,7 @@
 #include "app_state.h"
 #include "cancellation.h"
 #include "imaging/frame_size.h"
-#include "recording/recorder.h"
+#include "recording/recording.h"
 
 #include <nlohmann/json.hpp>
 

@@ -33,5 +33,5 @@ Recording record_reply(AppState& state, const RecordingRequest& request, const C
         explicit RecordingFlag(std::atomic<bool>& f) : flag(f) { flag = true; }
         ~RecordingFlag() { flag = false; }
     } flag(state.recording);
-    return record_screen(request, *state.screen, *state.children, cancelled);
+    return state.recorder->record(request, cancelled);
 }

@@ -24,6 +24,14 @@ std::filesystem::path config_folder();
 std::filesystem::path config_folder_from(const char* xdg_config_home, const char* home);
 #endif
 
+// A small file read whole: the sources list, a token.
+struct FileRead {
+    enum class Status { ok, missing, too_large, failed } status = Status::ok;
+    std::string text;    // when ok
+    std::string reason;  // the system's words, when failed
+};
+FileRead read_small_file(const std::filesystem::path& file, std::size_t max_bytes);
+
 // Makes the folder and any missing parents, each readable by its owner only
 // (on Linux 0700, whatever the umask): the list of cameras is nobody else's
 // business. Folders that already exist are left as they are. Throws

@@ -51,6 +51,32 @@ fs::path config_folder() {
     return config_folder_from(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
 }
 
+FileRead read_small_file(const fs::path& file, std::size_t max_bytes) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return {FileRead::Status::missing, {}, {}};
+        return {FileRead::Status::failed, {}, std::strerror(errno)};
+    }
+    FileRead read;
+    char buffer[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            read = {FileRead::Status::failed, {}, std::strerror(errno)};
+            break;
+        }
+        if (n == 0) break;
+        read.text.append(buffer, static_cast<std::size_t>(n));
+        if (read.text.size() > max_bytes) {
+            read = {FileRead::Status::too_large, {}, {}};
+            break;
+        }
+    }
+    ::close(fd);
+    return read;
+}
+
 void make_private_folder(const fs::path& folder) {
     fs::path partial;
     for (const auto& part : folder) {

@@ -13,8 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int frames_per_second = 25;
-
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -38,7 +36,7 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
     // time, the one before stands in for it, so that a recording of N seconds
     // holds N times the rate of frames and plays at the speed it was made.
     args.insert(args.end(), {"-t", std::to_string(request.secs), "-an", "-pix_fmt", "yuv420p", "-fps_mode", "cfr", "-r",
-                             std::to_string(frames_per_second)});
+                             std::to_string(recording_frames_per_second)});
     if (request.format == RecordingFormat::mp4) {
         args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-movflags", "+faststart", "-f", "mp4"});
     } else {
@@ -49,8 +47,18 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
     return args;
 }
 
-Recording record_screen(const RecordingRequest& request, ScreenBackend& screen, ChildSpawner& children,
-                        const CancelCheck& cancelled) {
+namespace {
+class FfmpegRecorder : public ScreenRecorder {
+public:
+    FfmpegRecorder(ScreenBackend& screen, ChildSpawner& children) : screen_(screen), children_(children) {}
+    Recording record(const RecordingRequest& request, const CancelCheck& cancelled) override;
+
+private:
+    ScreenBackend& screen_;
+    ChildSpawner& children_;
+};
+
+Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCheck& cancelled) {
     std::optional<ScratchFolder> scratch;
     try {
         scratch.emplace(fs::temp_directory_path());
@@ -62,13 +70,13 @@ Recording record_screen(const RecordingRequest& request, ScreenBackend& screen, 
     fs::path log = scratch->path() / "ffmpeg.log";
     // Ended (its feed stopped, its desktop session closed) before the scratch
     // folder goes.
-    RecordingInput input = screen.start_recording(scratch->path(), frames_per_second);
+    RecordingInput input = screen_.start_recording(scratch->path(), recording_frames_per_second);
 
     // ffmpeg stops by itself after the requested time; the limit only guards
     // against one that hangs.
     auto limit = std::chrono::seconds(request.secs + 60);
     ChildOutcome outcome =
-        children.run(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(), limit, cancelled);
+        children_.run(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(), limit, cancelled);
     std::string feed_problem = input.feed ? input.feed->finish() : "";
     if (outcome.interrupted)
         throw Fault{FaultKind::unavailable, "the recording was cut short: vistrel-app is stopping"};
@@ -87,4 +95,9 @@ Recording record_screen(const RecordingRequest& request, ScreenBackend& screen, 
     Recording recording{read_file(output), mp4 ? "video/mp4" : "video/webm"};
     if (recording.bytes.empty()) throw Fault{FaultKind::failed, "ffmpeg finished without writing a recording"};
     return recording;
+}
+}  // namespace
+
+std::unique_ptr<ScreenRecorder> make_ffmpeg_recorder(ScreenBackend& screen, ChildSpawner& children) {
+    return std::make_unique<FfmpegRecorder>(screen, children);
 }

@@ -3,10 +3,6 @@
 #include "platform/files.h"
 #include "sources/http_url.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -38,31 +34,19 @@ std::vector<NetSource> sources_from_text(const std::string& text) {
 }
 
 std::vector<NetSource> load_sources(const fs::path& file) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return {};
-        throw SourcesUnreadable(std::strerror(errno));
-    }
-    std::string text;
-    char buffer[8192];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int error = errno;
-            ::close(fd);
-            throw SourcesUnreadable(std::strerror(error));
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-        // Far more than max_sources entries can take: not a file this app wrote.
-        if (text.size() > 4 * 1024 * 1024) {
-            ::close(fd);
+    // Far more than max_sources entries can take: not a file this app wrote.
+    FileRead read = read_small_file(file, 4 * 1024 * 1024);
+    switch (read.status) {
+        case FileRead::Status::missing:
+            return {};
+        case FileRead::Status::too_large:
             throw SourcesUnreadable("it is too large");
-        }
+        case FileRead::Status::failed:
+            throw SourcesUnreadable(read.reason);
+        case FileRead::Status::ok:
+            break;
     }
-    ::close(fd);
-    return sources_from_text(text);
+    return sources_from_text(read.text);
 }
 
 namespace {

@@ -1,16 +1,17 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <string>
 
 namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+#ifndef _WIN32
 TEST(Files, TheConfigFolderFollowsTheBaseDirectoryRules) {
     EXPECT_EQ(config_folder_from("/x/config", "/home/ann"), "/x/config/vistrel");
     EXPECT_EQ(config_folder_from(nullptr, "/home/ann"), "/home/ann/.config/vistrel");
@@ -20,9 +21,11 @@ TEST(Files, TheConfigFolderFollowsTheBaseDirectoryRules) {
     // Without HOME the password database still names a home.
     EXPECT_EQ(config_folder_from(nullptr, nullptr).filename(), "vistrel");
 }
+#endif
 
 TEST(Files, ALockHeldElsewhereIsWaitedForOnlyUntilTheDeadline) {
-    auto folder = std::filesystem::temp_directory_path() / ("vistrel-lock-test-" + std::to_string(::getpid()));
+    std::random_device random;
+    auto folder = std::filesystem::temp_directory_path() / ("vistrel-lock-test-" + std::to_string(random()));
     std::filesystem::create_directories(folder);
     auto path = folder / "x.lock";
     {
@@ -37,8 +40,10 @@ TEST(Files, ALockHeldElsewhereIsWaitedForOnlyUntilTheDeadline) {
         EXPECT_GE(Clock::now() - started, 100ms);
         EXPECT_LT(Clock::now() - started, 2s);
     }
-    // Let go with its holder.
-    FileLock again(path, Clock::now() + 100ms);
+    {
+        // Let go with its holder.
+        FileLock again(path, Clock::now() + 100ms);
+    }
     std::filesystem::remove_all(folder);
 }
 }  // namespace
