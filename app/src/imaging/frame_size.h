@@ -16,9 +16,23 @@ struct FrameSize {
     bool operator==(const FrameSize&) const = default;
 };
 
+// A part of a source's picture, in the source's own pixels.
+struct FrameRegion {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const FrameRegion&) const = default;
+};
+
 struct SizeRequest {
     std::optional<int> width;
     std::optional<int> height;
+    // Crop the source to this region (already clipped to it) before scaling;
+    // the sides above then apply to the region, whose aspect ratio a missing
+    // side follows.
+    std::optional<FrameRegion> region = std::nullopt;
 };
 
 // One side as typed: decimal digits only, within the limits above.
