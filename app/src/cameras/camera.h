@@ -12,6 +12,10 @@
 #include <string_view>
 #include <vector>
 
+// The size a request that names none gets from a webcam: the camera's
+// offered size closest to this one.
+inline constexpr FrameSize preferred_capture_size{1280, 720};
+
 struct CameraDescription {
     std::string id;    // as the client names it with --device
     std::string name;  // shown by /devices

@@ -4,9 +4,12 @@
 using nlohmann::json;
 
 json health_reply(AppState& state) {
-    // The defaults a request without --device or --size gets; null when
-    // there is no camera to default to.
-    json settings = {{"device", nullptr}, {"width", nullptr}, {"height", nullptr}};
+    // The defaults a request without --device or --size gets. Without a
+    // camera there is no device to default to, but the size is the one the
+    // app would ask a camera for.
+    json settings = {{"device", nullptr},
+                     {"width", preferred_capture_size.width},
+                     {"height", preferred_capture_size.height}};
     json camera = nullptr;
     if (auto chosen = default_camera(state.cameras)) {
         CameraDescription about = chosen->description();

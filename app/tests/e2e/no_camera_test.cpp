@@ -32,6 +32,14 @@ TEST_F(NoCameraTest, CameraCommandsOnTheDefaultDeviceAreRefused) {
     EXPECT_EQ(health.at("camera"), nullptr);
 }
 
+TEST_F(NoCameraTest, StatusNamesTheSizeACameraWouldBeAskedFor) {
+    RunResult status = vistrel({"status"});
+    EXPECT_EQ(status.exit_status, 0);
+    EXPECT_EQ(status.err, "");
+    EXPECT_EQ(status.out, "vistrel \"" VISTREL_APP_VERSION "\" on port " + std::to_string(app.port) +
+                              "\n  camera  (best available)\n  size    1280x720\n");
+}
+
 // A webcam the user may not open: the refusal and the listing say why.
 class DeniedCameraTest : public NoCameraTest {
 protected:
