@@ -9,9 +9,10 @@ here=$PWD
 started=no
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bash tools/install-packages.sh
-cmake --preset release > /dev/null
-cmake --build --preset release --target vistrel vistrel-app
+bash tools/install-packages.sh build
+# The programs only: the tests (tools/test.sh) bring what they need.
+cmake --preset release -DVISTREL_BUILD_TESTS=OFF > /dev/null
+cmake --build --preset release --target vistrel vistrel-mcp vistrel-app
 vistrel=$root/build/release/src/vistrel
 
 if ! "$vistrel" status > /dev/null 2>&1; then
@@ -20,13 +21,31 @@ if ! "$vistrel" status > /dev/null 2>&1; then
 fi
 cd "$here"
 "$vistrel" status
-"$vistrel" look
+looked=yes
+"$vistrel" look || looked=no
 echo
-if [ "$started" = yes ]; then
-    echo "vistrel-app was started with --simulated-camera: besides any webcam it serves"
-    echo "\"sim\", a simulated camera filming a test chart, which is the default camera"
-    echo "only when no webcam is found (the \"camera\" line of vistrel status above names"
-    echo "the camera vistrel.jpg came from)"
+mcp=$root/build/release/src/mcp/vistrel-mcp
+# The default camera is "sim" only when the app found no webcam.
+default_camera=$("$vistrel" status --json 2> /dev/null | sed -n 's/^ *"device": "\(.*\)",\{0,1\}$/\1/p')
+if [ "$looked" = no ]; then
+    echo "No photo: the app has no camera (it was already running, without --simulated-camera)."
+    echo "Plug in a webcam (any UVC webcam) and run: $vistrel look"
+    echo "or restart the app with its simulated camera:"
+    echo "  bash $root/app/scripts/stop-app.sh; bash $root/app/scripts/start-app.sh --simulated-camera"
+elif [ "$default_camera" = sim ]; then
+    echo "No webcam was found: vistrel.jpg shows the simulated camera's test chart (vistrel-app"
+    echo "was started with --simulated-camera). Plug in a webcam (any UVC webcam) and run"
+    echo "  $vistrel look"
+    echo "again: a webcam is always the default camera when there is one."
+elif [ "$started" = yes ]; then
+    echo "vistrel.jpg comes from webcam $default_camera. vistrel-app was started with"
+    echo "--simulated-camera, so \"sim\", a simulated camera filming a test chart, is there too."
 fi
+echo
 echo "vistrel is $vistrel"
-echo "stop the app with: bash $root/app/scripts/stop-app.sh"
+echo "Give the MCP server to an agent: its command is $mcp, for example"
+echo "  claude mcp add vistrel -- $mcp"
+echo "or, in an agent's JSON configuration:"
+echo "  {\"mcpServers\": {\"vistrel\": {\"command\": \"$mcp\"}}}"
+echo "Stop the app with: bash $root/app/scripts/stop-app.sh"
+[ "$looked" = yes ]

@@ -12,6 +12,7 @@
 # Exits non-zero when any build or test fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+bash tools/install-packages.sh build test || exit 1
 failed=()
 step() {  # NAME COMMAND...
     local name=$1
@@ -39,9 +40,10 @@ fi
 step "npm ci" bash -c "cd tests/mcp/node && npm ci --no-audit --no-fund"
 
 for preset in windows release debug clang asan tsan; do
-    extra=()
+    # A build folder that tools/setup.sh configured has its tests off.
+    extra=(-DVISTREL_BUILD_TESTS=ON)
     if [ "$preset" = release ]; then
-        extra=(-DVISTREL_WINDOWS_EXE="$windows_exe" -DVISTREL_WINDOWS_MCP_EXE="$windows_mcp_exe")
+        extra+=(-DVISTREL_WINDOWS_EXE="$windows_exe" -DVISTREL_WINDOWS_MCP_EXE="$windows_mcp_exe")
     fi
     step "configure $preset" cmake --preset "$preset" "${extra[@]}" > /dev/null
     step "build $preset" cmake --build --preset "$preset"
