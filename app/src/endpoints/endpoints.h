@@ -28,6 +28,10 @@ nlohmann::json set_control_reply(AppState& state, const nlohmann::json& body);
 RecordingRequest parse_recording_request(const nlohmann::json& body);
 // The finished file. Busy while another one runs.
 Recording record_reply(AppState& state, const RecordingRequest& request, const CancelCheck& cancelled);
+// POST /screen/record/stop: ends the running recording early.
+nlohmann::json stop_recording_reply(AppState& state);
+// GET /screen/preview?id=ID: a recording's contact sheet, kept for a while.
+std::string preview_reply(AppState& state, std::string_view id);
 // GET /sources, POST /sources, POST /sources/remove.
 nlohmann::json sources_reply(AppState& state);
 nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body);

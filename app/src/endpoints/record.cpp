@@ -2,6 +2,8 @@
 #include "endpoints/json_body.h"
 #include "fault.h"
 
+#include <cstdio>
+
 RecordingRequest parse_recording_request(const nlohmann::json& body) {
     RecordingRequest request;
     if (auto format = optional_string_member(body, "format")) {
@@ -20,6 +22,13 @@ RecordingRequest parse_recording_request(const nlohmann::json& body) {
         }
         request.secs = static_cast<int>(*secs);
     }
+    if (auto preview = optional_integer_member(body, "preview")) {
+        if (*preview < 0 || *preview > max_preview_frames) {
+            throw Fault{FaultKind::bad_argument, "a preview has from 0 to " + std::to_string(max_preview_frames) +
+                                                     " frames (got " + std::to_string(*preview) + ")"};
+        }
+        request.preview = static_cast<int>(*preview);
+    }
     return request;
 }
 
@@ -33,5 +42,20 @@ Recording record_reply(AppState& state, const RecordingRequest& request, const C
         explicit RecordingFlag(std::atomic<bool>& f) : flag(f) { flag = true; }
         ~RecordingFlag() { flag = false; }
     } flag(state.recording);
-    return state.recorder->record(request, cancelled);
+    Recording recording = state.recorder->record(request, cancelled);
+    if (!recording.preview_problem.empty()) {
+        std::fprintf(stderr, "vistrel-app: no preview of the recording: %s\n", recording.preview_problem.c_str());
+    }
+    return recording;
+}
+
+nlohmann::json stop_recording_reply(AppState& state) {
+    if (!state.recorder->stop_early()) throw Fault{FaultKind::not_found, "no screen recording is running"};
+    return {{"stopped", true}};
+}
+
+std::string preview_reply(AppState& state, std::string_view id) {
+    if (auto sheet = state.previews.find(id)) return *sheet;
+    throw Fault{FaultKind::not_found,
+                "no preview \"" + std::string(id) + "\": previews are kept for 10 minutes after their recording"};
 }

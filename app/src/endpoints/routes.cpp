@@ -42,7 +42,15 @@ const Route routes[] = {
      [](AppState& state, const HttpRequest& request) {
          RecordingRequest asked = parse_recording_request(parse_json_object(request.body));
          Recording done = record_reply(state, asked, request.cancelled);
-         return bytes_reply(std::move(done.bytes), done.content_type);
+         Reply reply = bytes_reply(std::move(done.bytes), done.content_type);
+         if (!done.preview.empty()) reply.headers.push_back({"X-Vistrel-Preview", state.previews.keep(done.preview)});
+         return reply;
+     }},
+    {"POST", "/api/screen/record/stop", quick,
+     [](AppState& state, const HttpRequest&) { return json_reply(stop_recording_reply(state)); }},
+    {"GET", "/api/screen/preview", quick,
+     [](AppState& state, const HttpRequest& request) {
+         return bytes_reply(preview_reply(state, query_value(request, "id")), "image/jpeg");
      }},
     {"GET", "/api/controls", quick,
      [](AppState& state, const HttpRequest& request) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -218,7 +219,8 @@ int exec_child_main(int argc, char** argv) {
 }
 
 ChildOutcome ChildSpawner::run(const std::vector<std::string>& argv, const std::string& stderr_path,
-                               std::chrono::milliseconds limit, const CancelCheck& cancelled) {
+                               std::chrono::milliseconds limit, const CancelCheck& cancelled,
+                               const CancelCheck& finish_early) {
     ChildOutcome outcome;
     auto program = argv.empty() ? std::nullopt : find_program(argv[0]);
     if (!program) {
@@ -251,7 +253,18 @@ ChildOutcome ChildSpawner::run(const std::vector<std::string>& argv, const std::
     outcome.started = true;
     pid_t pid = spawned.pid;
 
-    if (!wait_until(pid, Clock::now() + limit, cancelled)) {
+    Clock::time_point deadline = Clock::now() + limit;
+    // Polled with the other checks: the first time finish_early says so, the
+    // child is asked to finish, and given a little longer to do it.
+    auto stop_waiting = [&] {
+        if (finish_early && !outcome.asked_to_finish && finish_early()) {
+            outcome.asked_to_finish = true;
+            s.signal_child(pid, SIGINT);
+            deadline = std::min(deadline, Clock::now() + std::chrono::seconds(10));
+        }
+        return (cancelled && cancelled()) || Clock::now() >= deadline;
+    };
+    if (!wait_until(pid, Clock::time_point::max(), stop_waiting)) {
         outcome.timed_out = !(cancelled && cancelled());
         outcome.cancelled = !outcome.timed_out;
         s.signal_child(pid, SIGTERM);

@@ -22,11 +22,12 @@
 
 struct ChildOutcome {
     bool started = false;
-    std::string start_error;   // why it could not start, when !started
-    bool timed_out = false;    // stopped after the time limit
-    bool cancelled = false;    // stopped because the cancel check said so
-    bool interrupted = false;  // stopped because the app is stopping
-    int exit_status = -1;      // the exit status, or -1 when ended by a signal
+    std::string start_error;       // why it could not start, when !started
+    bool timed_out = false;        // stopped after the time limit
+    bool cancelled = false;        // stopped because the cancel check said so
+    bool interrupted = false;      // stopped because the app is stopping
+    bool asked_to_finish = false;  // asked to finish early (SIGINT), see run()
+    int exit_status = -1;          // the exit status, or -1 when ended by a signal
 };
 
 // The flag that starts the app in its exec helper mode.
@@ -53,8 +54,12 @@ public:
     // Runs argv[0] (looked up in PATH) with stdin and stdout on /dev/null and
     // stderr into `stderr_path`, and waits for it. Stops it (SIGTERM to its
     // group, then SIGKILL) when `limit` has passed or `cancelled` says so.
+    // When `finish_early` turns true the child is asked to finish what it is
+    // doing (SIGINT to its group, which ffmpeg takes as "close the file
+    // now") and then waited for, at most 10 s more.
     ChildOutcome run(const std::vector<std::string>& argv, const std::string& stderr_path,
-                     std::chrono::milliseconds limit, const CancelCheck& cancelled = {});
+                     std::chrono::milliseconds limit, const CancelCheck& cancelled = {},
+                     const CancelCheck& finish_early = {});
 
     // Ends every child still running and starts no more: the app is stopping.
     void stop_all();

@@ -1,9 +1,15 @@
 #include "recording/recorder.h"
 
 #include "fault.h"
+#include "imaging/contact_sheet.h"
+#include "imaging/jpeg.h"
+#include "imaging/ppm.h"
 #include "process/child_process.h"
 #include "recording/scratch_folder.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -48,17 +54,71 @@ std::vector<std::string> ffmpeg_arguments(const RecordingRequest& request, const
 }
 
 namespace {
+// `count` frames at even times of a finished recording, as ffmpeg decodes
+// them: portable pixmaps one after the other, at most sheet_max_side wide.
+std::vector<TimedFrame> preview_frames(ChildSpawner& children, const fs::path& video, const fs::path& scratch,
+                                       int count, double secs, const CancelCheck& cancelled) {
+    fs::path frames_file = scratch / "preview.ppm";
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "fps=fps=%d/%.3f,scale='min(iw,%d)':-2", count, std::max(secs, 0.04),
+                  sheet_max_side);
+    std::vector<std::string> args = {"ffmpeg",
+                                     "-hide_banner",
+                                     "-nostdin",
+                                     "-loglevel",
+                                     "error",
+                                     "-y",
+                                     "-i",
+                                     video.string(),
+                                     "-vf",
+                                     rate,
+                                     "-frames:v",
+                                     std::to_string(count),
+                                     "-f",
+                                     "image2pipe",
+                                     "-c:v",
+                                     "ppm",
+                                     frames_file.string()};
+    ChildOutcome outcome = children.run(args, (scratch / "preview.log").string(), std::chrono::seconds(30), cancelled);
+    if (outcome.cancelled) throw Cancelled{};
+    std::vector<TimedFrame> frames;
+    if (!outcome.started || outcome.exit_status != 0) return frames;
+    std::string bytes = read_file(frames_file);
+    std::size_t at = 0;
+    while (static_cast<int>(frames.size()) < count) {
+        std::optional<Image> frame = read_ppm(bytes, at);
+        if (!frame) break;
+        double seconds = sheet_frame_time(static_cast<int>(frames.size()), count, secs);
+        frames.push_back({std::move(*frame), seconds});
+    }
+    return frames;
+}
+
 class FfmpegRecorder : public ScreenRecorder {
 public:
     FfmpegRecorder(ScreenBackend& screen, ChildSpawner& children) : screen_(screen), children_(children) {}
     Recording record(const RecordingRequest& request, const CancelCheck& cancelled) override;
 
+    bool stop_early() override {
+        if (!running_) return false;
+        stop_asked_ = true;
+        return true;
+    }
+
 private:
     ScreenBackend& screen_;
     ChildSpawner& children_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stop_asked_{false};
 };
 
 Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCheck& cancelled) {
+    stop_asked_ = false;
+    running_ = true;
+    struct NotRunning {
+        std::atomic<bool>& running;
+        ~NotRunning() { running = false; }
+    } not_running{running_};
     std::optional<ScratchFolder> scratch;
     try {
         scratch.emplace(fs::temp_directory_path());
@@ -75,9 +135,18 @@ Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCh
     // ffmpeg stops by itself after the requested time; the limit only guards
     // against one that hangs.
     auto limit = std::chrono::seconds(request.secs + 60);
-    ChildOutcome outcome =
-        children_.run(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(), limit, cancelled);
+    auto started = std::chrono::steady_clock::now();
+    ChildOutcome outcome = children_.run(ffmpeg_arguments(request, input.ffmpeg_input, output.string()), log.string(),
+                                         limit, cancelled, [this] { return stop_asked_.load(); });
+    double recorded_secs = std::min<double>(
+        request.secs, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     std::string feed_problem = input.feed ? input.feed->finish() : "";
+    // ffmpeg asked to finish early closes the file and ends with status 255;
+    // the feed then finds no reader.
+    if (outcome.asked_to_finish && outcome.exit_status >= 0) {
+        outcome.exit_status = 0;
+        feed_problem.clear();
+    }
     if (outcome.interrupted)
         throw Fault{FaultKind::unavailable, "the recording was cut short: vistrel-app is stopping"};
     if (outcome.cancelled) throw Cancelled{};
@@ -94,6 +163,16 @@ Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCh
     if (!feed_problem.empty()) throw Fault{FaultKind::failed, "the recording failed: " + feed_problem};
     Recording recording{read_file(output), mp4 ? "video/mp4" : "video/webm"};
     if (recording.bytes.empty()) throw Fault{FaultKind::failed, "ffmpeg finished without writing a recording"};
+    if (!outcome.asked_to_finish) recorded_secs = request.secs;
+    if (request.preview > 0) {
+        std::vector<TimedFrame> frames =
+            preview_frames(children_, output, scratch->path(), request.preview, recorded_secs, cancelled);
+        if (frames.empty()) {
+            recording.preview_problem = "ffmpeg could not take frames out of the recording";
+        } else {
+            recording.preview = encode_jpeg(contact_sheet(frames, sheet_max_side));
+        }
+    }
     return recording;
 }
 }  // namespace

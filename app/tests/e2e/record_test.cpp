@@ -1,6 +1,7 @@
 // record: real recordings of the Xvfb display by ffmpeg.
 #include "app_fixture.h"
 #include "media_probe.h"
+#include "raw_http.h"
 #include "sanitizers.h"
 
 #include <nlohmann/json.hpp>
@@ -143,5 +144,74 @@ TEST_F(RecordTest, StoppingTheAppCutsARecordingShortAndSaysSo) {
         << "the app waited for the recording";
     expect_refused(recording.get(), "the recording was cut short: vistrel-app is stopping");
     EXPECT_FALSE(std::filesystem::exists(in_work("screen.webm")));
+}
+TEST_F(RecordTest, ARecordingStoppedEarlyIsAShorterCompleteFile) {
+    RawReply none = raw_exchange(app.port, client_style_request("POST", "/api/screen/record/stop", app.port, "{}"));
+    EXPECT_EQ(none.status, 404);
+    EXPECT_EQ(none.body, R"({"error":"no screen recording is running"})");
+
+    auto recording = std::async(std::launch::async, [&] { return vistrel({"record", "--secs", "30"}); });
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10 * sanitizer_slowdown);
+    while (recorders_of(xvfb.name).empty() && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(recorders_of(xvfb.name).empty()) << "ffmpeg did not start";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    auto asked = std::chrono::steady_clock::now();
+    RawReply stopped = raw_exchange(app.port, client_style_request("POST", "/api/screen/record/stop", app.port, "{}"));
+    EXPECT_EQ(stopped.status, 200);
+    EXPECT_EQ(stopped.body, R"({"stopped":true})");
+
+    RunResult finished = recording.get();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5 * sanitizer_slowdown));
+    ASSERT_EQ(finished.exit_status, 0) << finished.err;
+    auto info = probe_media(in_work("screen.webm"));
+    EXPECT_EQ(info["codec_name"], "vp8");
+    // What ffmpeg had encoded when asked to finish: on a busy machine its
+    // encoder runs behind the grabbing, so less than the time it ran.
+    double duration = probed_seconds(info["duration"]);
+    EXPECT_GT(duration, 0.0);
+    EXPECT_LT(duration, 10.0);
+    EXPECT_GT(std::atoi(info["nb_read_frames"].c_str()), 0);
+    // The next recording is accepted at once.
+    EXPECT_EQ(vistrel({"record", "--secs", "1", "--out", "next.webm"}).exit_status, 0);
+}
+
+std::string header_value(const std::string& head, const std::string& name) {
+    std::string wanted = "\r\n" + name + ": ";
+    auto at = head.find(wanted);
+    if (at == std::string::npos) return "";
+    auto start = at + wanted.size();
+    return head.substr(start, head.find("\r\n", start) - start);
+}
+
+TEST_F(RecordTest, APreviewShowsFramesOfTheRecordingOnOneSheet) {
+    RawReply recorded = raw_exchange(
+        app.port, client_style_request("POST", "/api/screen/record", app.port, R"({"secs":2,"preview":5})"));
+    ASSERT_EQ(recorded.status, 200) << recorded.body;
+    write_file(in_work("previewed.webm"), recorded.body);
+    EXPECT_EQ(probe_media(in_work("previewed.webm"))["codec_name"], "vp8");
+    std::string id = header_value(recorded.head, "X-Vistrel-Preview");
+    ASSERT_FALSE(id.empty()) << recorded.head;
+
+    RawReply sheet = raw_exchange(app.port, client_style_request("GET", "/api/screen/preview?id=" + id, app.port));
+    ASSERT_EQ(sheet.status, 200) << sheet.body;
+    std::string path = in_work("sheet.jpg");
+    write_file(path, sheet.body);
+    auto picture = decode_jpeg_file(path);
+    ASSERT_TRUE(picture);
+    // Five frames: three columns, two rows of tiles of the screen's shape.
+    EXPECT_EQ(picture->width % 3, 0);
+    EXPECT_EQ(picture->height % 2, 0);
+    EXPECT_NEAR(static_cast<double>(picture->width / 3) / (picture->height / 2),
+                static_cast<double>(xvfb_width) / xvfb_height, 0.02);
+    EXPECT_LE(std::max(picture->width, picture->height), 1568);
+
+    RawReply unknown = raw_exchange(app.port, client_style_request("GET", "/api/screen/preview?id=nope", app.port));
+    EXPECT_EQ(unknown.status, 404);
+    RawReply too_many = raw_exchange(
+        app.port, client_style_request("POST", "/api/screen/record", app.port, R"({"secs":1,"preview":37})"));
+    EXPECT_EQ(too_many.status, 400);
+    EXPECT_EQ(too_many.body, R"x({"error":"a preview has from 0 to 36 frames (got 37)"})x");
 }
 }  // namespace

@@ -87,6 +87,21 @@ TEST(ChildProcess, ALateOrCancelledChildIsStoppedWithEverythingItStarted) {
     }
 }
 
+TEST(ChildProcess, AChildAskedToFinishEarlyIsWaitedFor) {
+    TempFolder temp;
+    ChildSpawner children;
+    // As ffmpeg does: on SIGINT it closes what it writes and ends.
+    auto started = Clock::now();
+    ChildOutcome done = children.run({"sh", "-c", "trap 'echo closing >&2; exit 7' INT; while :; do sleep 0.05; done"},
+                                     temp.file("log"), 30s, {}, [&] { return Clock::now() - started > 300ms; });
+    EXPECT_LT(Clock::now() - started, 5s);
+    EXPECT_TRUE(done.asked_to_finish);
+    EXPECT_FALSE(done.timed_out);
+    EXPECT_FALSE(done.cancelled);
+    EXPECT_EQ(done.exit_status, 7);
+    EXPECT_EQ(read_text(temp.file("log")), "closing\n");
+}
+
 TEST(ChildProcess, StoppingEndsTheRunningChildrenAndStartsNoMore) {
     ChildSpawner children;
     std::thread stopper([&] {
