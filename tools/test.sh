@@ -2,8 +2,8 @@
 # Builds every target and runs every test:
 #   release  vistrel, vistrel-mcp and vistrel-app with g++; unit, end-to-end and
 #            app tests, and vistrel-mcp's tests on Node.js (SDK client, Inspector)
-#   debug    the same client under AddressSanitizer and UndefinedBehaviorSanitizer
-#   asan     vistrel-app and its tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   asan     everything and its tests (but the Wayland and Node.js ones) under
+#            AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan     vistrel-app and its tests under ThreadSanitizer
 #   clang    the client built with clang
 #   windows  vistrel.exe and vistrel-mcp.exe cross-built with mingw-w64; their
@@ -39,7 +39,7 @@ if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
 fi
 step "npm ci" bash -c "cd tests/mcp/node && npm ci --no-audit --no-fund"
 
-for preset in windows release debug clang asan tsan; do
+for preset in windows release clang asan tsan; do
     # A build folder that tools/setup.sh configured has its tests off.
     extra=(-DVISTREL_BUILD_TESTS=ON)
     if [ "$preset" = release ]; then
@@ -56,7 +56,7 @@ done
 # slowly or find it going away.
 step "start wine" bash -c "wineserver -k 2> /dev/null; wineserver -w; wineserver -p && { wineboot --init > /dev/null 2>&1; wine '$windows_exe' help > /dev/null; }"
 
-for preset in release debug clang windows asan tsan; do
+for preset in release clang windows asan tsan; do
     step "test $preset" ctest --preset "$preset"
 done
 # The packages, checked as users get them: the Debian packages from the
