@@ -97,44 +97,69 @@ PixelRows bgra_rows(const BgraRows& bgra) {
     return rows;
 }
 
-I420Frame i420_from(const PixelRows& rows) {
-    I420Frame frame;
-    if (rows.width == 0 || rows.height == 0) return frame;
-    frame.width = rows.width;
-    frame.height = rows.height;
-    std::size_t pixels = static_cast<std::size_t>(rows.width) * static_cast<std::size_t>(rows.height);
+// Nothing to convert: a picture that is no picture, or one pixel across.
+bool empty(const PixelRows& rows) {
+    return rows.width == 0 || rows.height == 0;
+}
+
+// The planes are resized, never shrunk to fit, so that a frame filled 25
+// times a second keeps its storage.
+void fill(const PixelRows& rows, I420Frame& frame) {
+    frame.width = empty(rows) ? 0 : rows.width;
+    frame.height = empty(rows) ? 0 : rows.height;
+    std::size_t pixels = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
     frame.y.resize(pixels);
     frame.u.resize(pixels / 4);
     frame.v.resize(pixels / 4);
-    convert(rows, frame.y.data(), frame.u.data(), frame.v.data(), 1);
-    return frame;
+    if (pixels > 0) convert(rows, frame.y.data(), frame.u.data(), frame.v.data(), 1);
 }
 
-Nv12Frame nv12_from(const PixelRows& rows) {
-    Nv12Frame frame;
-    if (rows.width == 0 || rows.height == 0) return frame;
-    frame.width = rows.width;
-    frame.height = rows.height;
-    std::size_t pixels = static_cast<std::size_t>(rows.width) * static_cast<std::size_t>(rows.height);
+void fill(const PixelRows& rows, Nv12Frame& frame) {
+    frame.width = empty(rows) ? 0 : rows.width;
+    frame.height = empty(rows) ? 0 : rows.height;
+    std::size_t pixels = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
     frame.y.resize(pixels);
     frame.uv.resize(pixels / 2);
-    convert(rows, frame.y.data(), frame.uv.data(), frame.uv.data() + 1, 2);
-    return frame;
+    if (pixels > 0) convert(rows, frame.y.data(), frame.uv.data(), frame.uv.data() + 1, 2);
 }
 }  // namespace
 
+void fill_i420(const Image& image, I420Frame& frame) {
+    fill(rgb_rows(image), frame);
+}
+
+void fill_i420(const BgraRows& rows, I420Frame& frame) {
+    fill(bgra_rows(rows), frame);
+}
+
+void fill_nv12(const Image& image, Nv12Frame& frame) {
+    fill(rgb_rows(image), frame);
+}
+
+void fill_nv12(const BgraRows& rows, Nv12Frame& frame) {
+    fill(bgra_rows(rows), frame);
+}
+
 I420Frame i420_from_rgb(const Image& image) {
-    return i420_from(rgb_rows(image));
+    I420Frame frame;
+    fill_i420(image, frame);
+    return frame;
 }
 
 I420Frame i420_from_bgra(const BgraRows& rows) {
-    return i420_from(bgra_rows(rows));
+    I420Frame frame;
+    fill_i420(rows, frame);
+    return frame;
 }
 
 Nv12Frame nv12_from_rgb(const Image& image) {
-    return nv12_from(rgb_rows(image));
+    Nv12Frame frame;
+    fill_nv12(image, frame);
+    return frame;
 }
 
 Nv12Frame nv12_from_bgra(const BgraRows& rows) {
-    return nv12_from(bgra_rows(rows));
+    Nv12Frame frame;
+    fill_nv12(rows, frame);
+    return frame;
 }

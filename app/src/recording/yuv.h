@@ -50,3 +50,11 @@ I420Frame i420_from_rgb(const Image& image);
 I420Frame i420_from_bgra(const BgraRows& rows);
 Nv12Frame nv12_from_rgb(const Image& image);
 Nv12Frame nv12_from_bgra(const BgraRows& rows);
+
+// The same into `frame`, whose planes keep their storage from one frame to
+// the next: a recording converts 25 frames a second, and fresh megabytes
+// for each cost more than the conversion (under wine, several times more).
+void fill_i420(const Image& image, I420Frame& frame);
+void fill_i420(const BgraRows& rows, I420Frame& frame);
+void fill_nv12(const Image& image, Nv12Frame& frame);
+void fill_nv12(const BgraRows& rows, Nv12Frame& frame);

@@ -216,6 +216,38 @@ TEST(Yuv, BgraRowsAreReadThroughTheirStride) {
     }
 }
 
+// A recording fills one frame again and again: each fill holds the new
+// picture whole, whatever size the frame had before.
+TEST(Yuv, AFrameFilledAgainHoldsOnlyTheNewPicture) {
+    Image large = filled(8, 6, Rgb{255, 0, 0});
+    Image small = filled(4, 2, Rgb{0, 0, 255});
+    auto small_bgra = bgra_of(small, 4 * 4);
+    I420Frame i420;
+    Nv12Frame nv12;
+    fill_i420(large, i420);
+    fill_nv12(large, nv12);
+    fill_i420(rows_of(small_bgra, small, 4 * 4), i420);
+    fill_nv12(small, nv12);
+    EXPECT_EQ(i420.width, 4);
+    EXPECT_EQ(i420.height, 2);
+    EXPECT_EQ(i420.y.size(), 8u);
+    EXPECT_EQ(i420.u.size(), 2u);
+    EXPECT_TRUE(uniform(i420.y, 41));
+    EXPECT_TRUE(uniform(i420.u, 240));
+    EXPECT_TRUE(uniform(i420.v, 110));
+    EXPECT_EQ(nv12.y.size(), 8u);
+    EXPECT_EQ(nv12.uv.size(), 4u);
+    EXPECT_EQ(nv12.uv[0], 240);
+    EXPECT_EQ(nv12.uv[3], 110);
+
+    fill_i420(BgraRows{}, i420);
+    fill_nv12(Image{}, nv12);
+    EXPECT_EQ(i420.width, 0);
+    EXPECT_TRUE(i420.y.empty() && i420.u.empty() && i420.v.empty());
+    EXPECT_EQ(nv12.height, 0);
+    EXPECT_TRUE(nv12.y.empty() && nv12.uv.empty());
+}
+
 TEST(Yuv, APictureWithoutThePixelsItPromisesGivesNoFrame) {
     Image short_buffer = blank_image(8, 8);
     short_buffer.rgb.resize(8 * 8 * 3 - 1);

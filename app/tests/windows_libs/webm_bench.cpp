@@ -25,10 +25,11 @@ bool measure(int width, int height, int frames) {
         return false;
     }
     Clock::duration converting{}, encoding{};
+    I420Frame frame;
     for (int i = 0; i < frames; ++i) {
         BgraPicture picture = busy_desktop_picture(width, height, i);
         auto start = Clock::now();
-        I420Frame frame = i420_from_bgra(picture.rows());
+        fill_i420(picture.rows(), frame);
         auto converted = Clock::now();
         if (auto problem = writer.add_frame(frame)) {
             std::fprintf(stderr, "%s\n", problem->message.c_str());
