@@ -25,6 +25,7 @@ if(NOT vistrel_mingw_prefix)
     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
   if(NOT vistrel_mingw_status EQUAL 0)
     set(vistrel_mingw_prefix "")
+    string(REGEX REPLACE "^mingw-libs: |; run tools/mingw-libs.sh$" "" vistrel_mingw_problem "${vistrel_mingw_problem}")
   endif()
 endif()
 

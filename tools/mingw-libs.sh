@@ -16,10 +16,10 @@
 #
 # The cache lives outside the clone, in
 # ${VISTREL_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vistrel}/mingw, one
-# folder per library, Debian version and hash of the recipe (the build
-# function below, the compilers, nasm, and for libjpeg-turbo CMake and
-# cmake/mingw-w64.cmake), so that a changed recipe builds again and an
-# unchanged one is reused. The sources come through a private apt
+# folder per library, Debian version and hash of the recipe (the library's
+# build function in this script, the compilers, nasm, and for libjpeg-turbo
+# CMake and cmake/mingw-w64.cmake), so that a changed recipe builds again and
+# an unchanged one is reused. The sources come through a private apt
 # configuration in the cache: deb-src entries derived at run time from this
 # machine's own Debian entries (sources.list and sources.list.d, one-line
 # and deb822), with lists and downloads of its own; the system's apt
@@ -350,6 +350,8 @@ else
     # One build at a time on this machine; a second caller waits, then reuses.
     exec 9> "$cache/lock"
     flock 9
+    # What a run stopped halfway left behind; no other build runs now.
+    rm -rf "$cache/work" "$cache"/*/.staging-* "$cache"/prefix/.staging-*
     for library in "${libraries[@]}"; do
         chosen[$library]=$(newest_cached "$library" "${hash[$library]}")
         if [ -z "${chosen[$library]}" ] || [ "$mode" = refresh ]; then
