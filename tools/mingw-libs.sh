@@ -112,17 +112,22 @@ recipe() {  # LIBRARY
     echo "${1//-/_}"
 }
 
+# The tools a build depends on, by their Debian package versions (a
+# compiler's --version says little more than "12-posix").
+toolchain_versions() {
+    dpkg-query -W -f '${Package} ${Version}\n' gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix \
+        mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 nasm cmake 2> /dev/null || true
+    "$cxx" --version | head -n 1
+    nasm -v
+    cmake --version | head -n 1
+}
+
 recipe_hash() {  # LIBRARY
     {
         declare -f "build_$(recipe "$1")"
         echo "${upstream[$1]}"
-        "$cc" --version | head -n 1
-        "$cxx" --version | head -n 1
-        nasm -v
-        if [ "$1" = libjpeg-turbo ]; then
-            cmake --version | head -n 1
-            cat "$root/cmake/mingw-w64.cmake"
-        fi
+        echo "$toolchain"
+        [ "$1" != libjpeg-turbo ] || cat "$root/cmake/mingw-w64.cmake"
     } | sha256sum | cut -c 1-12
 }
 
@@ -287,8 +292,8 @@ build_library() {  # LIBRARY VERSION HASH
         set -e
         dpkg-source -x "$dsc" "$work/source"
         "build_$(recipe "$library")" "$work/source" "$staging"
-        printf 'library %s\ndebian-source-version %s\nrecipe-hash %s\ncompiler %s\nbuilt %s\n' \
-            "$library" "$version" "$hash" "$("$cc" --version | head -n 1)" "$(date -u +%Y-%m-%dT%H:%M:%SZ)" \
+        printf 'library %s\ndebian-source-version %s\nrecipe-hash %s\nbuilt %s\ntoolchain:\n%s\n' \
+            "$library" "$version" "$hash" "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$toolchain" \
             > "$staging/build-info.txt"
     ) >> "$log" 2>&1
     local status=$?
@@ -335,6 +340,7 @@ for tool in "$cc" "$cxx" nasm cmake ninja make dpkg-source apt-get; do
         fail "$tool is missing; install the Debian packages of tools/packages.txt (bash tools/install-packages.sh)"
 done
 
+toolchain=$(toolchain_versions)
 declare -A hash chosen
 for library in "${libraries[@]}"; do
     hash[$library]=$(recipe_hash "$library")
