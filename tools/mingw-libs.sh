@@ -13,6 +13,8 @@
 #   tools/mingw-libs.sh --refresh  ask the archive for a newer Debian revision of
 #                                  the pinned versions (a security update) even
 #                                  when a build is cached, and build it
+#   tools/mingw-libs.sh --deb-src  print the deb-src entries it would use, and
+#                                  do nothing else
 #
 # The cache lives outside the clone, in
 # ${VISTREL_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vistrel}/mingw, one
@@ -24,7 +26,8 @@
 # machine's own Debian entries (sources.list and sources.list.d, one-line
 # and deb822), with lists and downloads of its own; the system's apt
 # configuration is left as it is. Needs no root and reads no standard input;
-# the Debian packages it uses (nasm, dpkg-dev, cmake, ninja-build,
+# run it as the user who builds (under sudo the cache is root's). The Debian
+# packages it uses (nasm, dpkg-dev, cmake, ninja-build,
 # g++-mingw-w64-x86-64-posix) are in tools/packages.txt.
 set -euo pipefail
 exec < /dev/null
@@ -35,12 +38,13 @@ case ${1:-} in
     "") ;;
     --cached) mode=cached ;;
     --refresh) mode=refresh ;;
+    --deb-src) mode=deb-src ;;
     -h | --help)
         sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
         exit 0
         ;;
     *)
-        echo "usage: tools/mingw-libs.sh [--cached | --refresh]" >&2
+        echo "usage: tools/mingw-libs.sh [--cached | --refresh | --deb-src]" >&2
         exit 2
         ;;
 esac
@@ -52,7 +56,7 @@ declare -A upstream=([libjpeg-turbo]=2.1.5 [libvpx]=1.12.0)
 
 cc=x86_64-w64-mingw32-gcc-posix
 cxx=x86_64-w64-mingw32-g++-posix
-cache=${VISTREL_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vistrel}/mingw
+cache=${VISTREL_CACHE_DIR:-${XDG_CACHE_HOME:-${HOME:?neither VISTREL_CACHE_DIR nor HOME is set}/.cache}/vistrel}/mingw
 jobs=$(nproc)
 
 say() { echo "mingw-libs: $*" >&2; }
@@ -150,6 +154,9 @@ newest_cached() {  # LIBRARY HASH
 apt_dir=$cache/apt
 apt_conf=$apt_dir/apt.conf
 apt_ready=no
+# The machine's apt folder and release file; the tests point them at samples.
+apt_etc=${VISTREL_APT_ETC:-/etc/apt}
+os_release=${VISTREL_OS_RELEASE:-/etc/os-release}
 
 # deb-src twins of this machine's own Debian entries: those whose suite is
 # this release (its codename, -updates, -security). Others (backports,
@@ -157,8 +164,8 @@ apt_ready=no
 # ships, and many have no sources.
 debian_suite_pattern() {
     local codename
-    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-    [ -n "$codename" ] || fail "cannot tell this Debian release's codename from /etc/os-release"
+    codename=$(. "$os_release" && echo "${VERSION_CODENAME:-}")
+    [ -n "$codename" ] || fail "cannot tell this Debian release's codename from $os_release"
     echo "^${codename}(-updates|-security)?\$"
 }
 
@@ -210,24 +217,31 @@ deb822_sources() {  # PATTERN FILE...
         END { flush() }' "${@:2}"
 }
 
-apt_prepare() {
-    [ "$apt_ready" = yes ] && return
+# Writes DIR/sources.list (one-line entries) and
+# DIR/sources.list.d/debian-src.sources (deb822).
+write_deb_src() {  # DIR
     local pattern one_line=() deb822=()
     pattern=$(debian_suite_pattern)
-    [ -f /etc/apt/sources.list ] && one_line+=(/etc/apt/sources.list)
+    [ -f "$apt_etc/sources.list" ] && one_line+=("$apt_etc/sources.list")
     shopt -s nullglob
-    one_line+=(/etc/apt/sources.list.d/*.list)
-    deb822+=(/etc/apt/sources.list.d/*.sources)
+    one_line+=("$apt_etc"/sources.list.d/*.list)
+    deb822+=("$apt_etc"/sources.list.d/*.sources)
     shopt -u nullglob
-    rm -rf "$apt_dir/sources.list.d"
-    mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/archives/partial"
-    : > "$apt_dir/sources.list"
-    [ ${#one_line[@]} -eq 0 ] || one_line_sources "$pattern" "${one_line[@]}" > "$apt_dir/sources.list"
+    rm -rf "$1/sources.list.d"
+    mkdir -p "$1/sources.list.d"
+    : > "$1/sources.list"
+    [ ${#one_line[@]} -eq 0 ] || one_line_sources "$pattern" "${one_line[@]}" > "$1/sources.list"
     [ ${#deb822[@]} -eq 0 ] || deb822_sources "$pattern" "${deb822[@]}" | awk 'NR > 1 && /^Types:/ { print "" } 1' \
-        > "$apt_dir/sources.list.d/debian-src.sources"
-    if [ ! -s "$apt_dir/sources.list" ] && [ ! -s "$apt_dir/sources.list.d/debian-src.sources" ]; then
-        fail "no Debian entry for this release in /etc/apt/sources.list or /etc/apt/sources.list.d/ to take the sources from"
+        > "$1/sources.list.d/debian-src.sources"
+    if [ ! -s "$1/sources.list" ] && [ ! -s "$1/sources.list.d/debian-src.sources" ]; then
+        fail "no Debian entry for this release in $apt_etc/sources.list or $apt_etc/sources.list.d/ to take the sources from"
     fi
+}
+
+apt_prepare() {
+    [ "$apt_ready" = yes ] && return
+    write_deb_src "$apt_dir"
+    mkdir -p "$apt_dir/lists/partial" "$apt_dir/archives/partial"
     # Read after the system's apt.conf.d (given with -c), so that these
     # folders win while proxies and other settings still apply.
     cat > "$apt_conf" << EOF
@@ -329,11 +343,22 @@ assemble_prefix() {  # LIBRARY/NAME...
         done
         # Another run may have made the same prefix meanwhile: then its stays.
         mv -T "$staging" "$prefix" 2> /dev/null || rm -rf "$staging"
+        [ -f "$prefix/versions.txt" ] || fail "cannot make the prefix $prefix"
     fi
     echo "$prefix"
 }
 
 # --- Main.
+
+if [ "$mode" = deb-src ]; then
+    shown=$(mktemp -d)
+    trap 'rm -rf "$shown"' EXIT
+    write_deb_src "$shown"
+    cat "$shown/sources.list"
+    [ ! -s "$shown/sources.list" ] || [ ! -s "$shown/sources.list.d/debian-src.sources" ] || echo
+    cat "$shown/sources.list.d/debian-src.sources"
+    exit 0
+fi
 
 for tool in "$cc" "$cxx" nasm cmake ninja make dpkg-source apt-get; do
     command -v "$tool" > /dev/null ||

@@ -52,15 +52,14 @@ BgraPicture busy_desktop_picture(int width, int height, int frame) {
             put(picture, x, y, ink ? Colour{30, 30, 30} : Colour{245, 245, 240});
         }
     }
-    // A video playing in the corner: noise that changes every frame.
-    std::uint32_t seed = 2463534242u + static_cast<std::uint32_t>(frame) * 2654435761u;
-    for (int y = height - height / 4; y < height; ++y) {
-        for (int x = width - width / 4; x < width; ++x) {
-            seed ^= seed << 13;
-            seed ^= seed >> 17;
-            seed ^= seed << 5;
-            put(picture, x, y, Colour{static_cast<std::uint8_t>(seed), static_cast<std::uint8_t>(seed >> 8),
-                                      static_cast<std::uint8_t>(seed >> 16)});
+    // A video playing in the corner: rings that move and change colour.
+    int corner_left = width - width / 4, corner_top = height - height / 4;
+    int centre_x = corner_left + (frame * 5) % (width / 4), centre_y = corner_top + height / 8;
+    for (int y = corner_top; y < height; ++y) {
+        for (int x = corner_left; x < width; ++x) {
+            int dx = x - centre_x, dy = y - centre_y;
+            auto ring = static_cast<std::uint8_t>((dx * dx + dy * dy) / 40 + frame * 6);
+            put(picture, x, y, Colour{ring, static_cast<std::uint8_t>(255 - ring), static_cast<std::uint8_t>(frame * 3)});
         }
     }
     return picture;

@@ -34,6 +34,6 @@ inline constexpr std::array<Colour, 5> known_colours = {
 BgraPicture known_colours_picture(int frame);
 
 // Something like a desktop in use, for the encode benchmark: a still
-// background of fine detail, a window moving across it and a corner of
-// changing noise (a video playing), at frame `frame`.
+// background of fine detail, a window of text moving across it and a video
+// playing in a corner, at frame `frame`.
 BgraPicture busy_desktop_picture(int width, int height, int frame);
