@@ -23,7 +23,9 @@ if(NOT vistrel_mingw_prefix)
     OUTPUT_VARIABLE vistrel_mingw_prefix ERROR_VARIABLE vistrel_mingw_problem
     RESULT_VARIABLE vistrel_mingw_status
     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
-  if(NOT vistrel_mingw_status EQUAL 0)
+  if(vistrel_mingw_status EQUAL 0)
+    set(vistrel_mingw_problem "")
+  else()
     set(vistrel_mingw_prefix "")
     string(REGEX REPLACE "^mingw-libs: |; run tools/mingw-libs.sh$" "" vistrel_mingw_problem "${vistrel_mingw_problem}")
   endif()
