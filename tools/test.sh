@@ -39,6 +39,10 @@ if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
 fi
 step "npm ci" bash -c "cd tests/mcp/node && npm ci --no-audit --no-fund"
 
+# The Windows build's libjpeg-turbo, libvpx and libwebm, built from Debian's
+# sources once and kept outside the clone (tools/mingw-libs.sh).
+step "mingw libraries" bash -c "bash tools/mingw-libs.sh > /dev/null"
+
 for preset in windows release clang asan tsan; do
     # A build folder that tools/setup.sh configured has its tests off.
     extra=(-DVISTREL_BUILD_TESTS=ON)
