@@ -15,7 +15,7 @@ std::string base_url(const std::optional<std::string>& port) {
 Result<ApiReply> api_start(const AppLink& app, std::string_view method, std::string_view path, std::string body) {
     std::string base = base_url(app.port);
     Result<IncomingReply, IoError> incoming =
-        http_request(method, base + std::string(path), std::move(body), app.timeout_ms);
+        http_request(method, base + std::string(path), std::move(body), app.timeout_ms, app.stop);
     if (!incoming) return unreachable_failure(base, incoming.error());
     return ApiReply{std::move(base), std::move(incoming).value()};
 }

@@ -15,6 +15,8 @@ struct AppLink {
     // address verbatim; absent: VISTREL_PORT, else 7777.
     std::optional<std::string> port;
     std::uint32_t timeout_ms = receive_timeout_ms;
+    // When given, ends the exchange from another thread (see ExchangeStop).
+    ExchangeStop* stop = nullptr;
 };
 
 // "http://127.0.0.1:{port}/api" with `port`, else VISTREL_PORT (when it is

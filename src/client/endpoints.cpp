@@ -109,11 +109,13 @@ Result<std::string> api_bytes(const AppLink& app, const ApiRequest& request) {
     return std::move(body.bytes);
 }
 
-Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink) {
+Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink,
+                                 ReplyHeaders* headers) {
     Result<ApiReply> started = api_start(app, request);
     if (!started) return started.error();
     ApiReply& reply = started.value();
     if (is_refusal(reply.incoming.status)) return read_refusal(reply, request);
+    if (headers) *headers = reply.incoming.headers;
     return api_read_body(reply, sink);
 }
 

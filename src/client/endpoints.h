@@ -50,8 +50,10 @@ Result<JsonValue> api_json(const AppLink& app, const ApiRequest& request);
 Result<std::string> api_bytes(const AppLink& app, const ApiRequest& request);
 // The body of a successful reply handed to `sink` as it arrives, and its
 // length; or the refusal, whose body the sink never sees. After a failure,
-// what the sink took is not the whole body.
-Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink);
+// what the sink took is not the whole body. `headers`, when given, gets the
+// reply's header lines.
+Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink,
+                                 ReplyHeaders* headers = nullptr);
 // Reads the body of a refused reply: the refusal's message, or the
 // unreachable message when that body does not come whole.
 Failure read_refusal(ApiReply& reply, const ApiRequest& request);
