@@ -88,6 +88,22 @@ ApiRequest record_request(const std::optional<std::string>& format, std::optiona
     return request;
 }
 
+ApiRequest windows_request() {
+    return get("/windows");
+}
+
+ApiRequest record_stop_request() {
+    ApiRequest request = post("/screen/record/stop", JsonValue::object());
+    request.refusal_fallback = "could not stop the recording";
+    return request;
+}
+
+ApiRequest preview_request(const std::string& id) {
+    ApiRequest request = get("/screen/preview?id=" + id);
+    request.refusal_fallback = "could not fetch the recording's preview";
+    return request;
+}
+
 Result<ApiReply> api_start(const AppLink& app, const ApiRequest& request) {
     if (request.body) return api_start(app, "POST", request.path, json_text(*request.body));
     return api_start(app, "GET", request.path, {});

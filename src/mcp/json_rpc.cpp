@@ -80,10 +80,12 @@ std::string result_line(const std::optional<std::string>& id_text, const JsonVal
     return line_head(id_text) + ",\"result\":" + json_text(result) + "}";
 }
 
-std::string error_line(const std::optional<std::string>& id_text, int code, std::string_view message) {
+std::string error_line(const std::optional<std::string>& id_text, int code, std::string_view message,
+                       const JsonValue& data) {
     JsonValue error = JsonValue::object();
     error["code"] = code;
     error["message"] = message;
+    if (!data.is_null()) error["data"] = data;
     return line_head(id_text) + ",\"error\":" + json_text(error) + "}";
 }
 
