@@ -2,16 +2,21 @@
 
 #include <charconv>
 
-std::optional<PictureSize> DeviceSizes::size_of(const std::string& device) const {
+std::optional<KnownSize> DeviceSizes::size_of(const std::string& device) const {
     std::lock_guard lock(mutex_);
     auto found = sizes_.find(device);
     if (found == sizes_.end()) return std::nullopt;
     return found->second;
 }
 
-void DeviceSizes::learn(const std::string& device, PictureSize size) {
+void DeviceSizes::learn(const std::string& device, KnownSize size) {
     std::lock_guard lock(mutex_);
     sizes_[device] = size;
+}
+
+void DeviceSizes::forget(const std::string& device) {
+    std::lock_guard lock(mutex_);
+    sizes_.erase(device);
 }
 
 void DeviceSizes::learn_list(const JsonValue& reply) {
@@ -26,7 +31,9 @@ void DeviceSizes::learn_list(const JsonValue& reply) {
         ids_.insert(id.get<std::string>());
         std::optional<std::int64_t> width = json_int64(json_member(device, "width"));
         std::optional<std::int64_t> height = json_int64(json_member(device, "height"));
-        if (width && height && *width > 0 && *height > 0) sizes_[id.get<std::string>()] = {*width, *height};
+        if (width && height && *width > 0 && *height > 0) {
+            sizes_[id.get<std::string>()] = {{*width, *height}, true};
+        }
     }
 }
 

@@ -152,13 +152,32 @@ void learn_devices(ToolContext& context) {
 }
 
 // The size to ask for first: the fitted size when the device's size is known
-// and what is shown is beyond the budget; else none, the picture's own.
-FrameSizeRequest first_size(const ImageBudget& budget, const PictureSource& source, std::optional<PictureSize> device) {
-    if (!device) return {};
-    std::optional<PictureSize> whole = shown_whole(source, *device);
+// and what is shown is beyond the budget; else none, the picture's own. A
+// size the app reported is asked for whole; one only seen in a picture by
+// its long side alone, so that the app keeps the device's true shape, and
+// short enough that the app's rounding of the other side stays within the
+// pixel budget.
+FrameSizeRequest first_size(const ImageBudget& budget, const PictureSource& source, std::optional<KnownSize> known) {
+    if (!known || (!known->reported && source.request.region)) return {};
+    std::optional<PictureSize> whole = shown_whole(source, known->size);
     if (!whole || fits_budget(budget, *whole, 0)) return {};
     PictureSize target = fitting_size(budget, *whole, 0);
-    return {target.width, target.height};
+    if (known->reported) return {target.width, target.height};
+    bool wide = whole->width >= whole->height;
+    std::int64_t across = wide ? whole->width : whole->height, other = wide ? whole->height : whole->width;
+    std::int64_t side = wide ? target.width : target.height;
+    while (side > 1 && side * ((side * other + across - 1) / across) > budget.pixels) --side;
+    return wide ? FrameSizeRequest{side, std::nullopt} : FrameSizeRequest{std::nullopt, side};
+}
+
+// Whether a picture asked for by one side has the shape of the size seen
+// before: else the device has changed since.
+bool same_shape(const FrameSizeRequest& asked, PictureSize got, PictureSize seen) {
+    if (asked.width) {
+        return got.width == *asked.width && std::abs(got.height * seen.width - got.width * seen.height) <= seen.width;
+    }
+    return asked.height && got.height == *asked.height &&
+           std::abs(got.width * seen.height - got.height * seen.width) <= seen.height;
 }
 
 // Asks for the picture: at the size the caller gave; else fitted to the
@@ -173,13 +192,15 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
     bool size_given = asked.width || asked.height;
     bool save = json_member(arguments, "save") == true;
     if (!size_given) learn_devices(context);
-    std::optional<PictureSize> known = context.sizes.size_of(source.key);
+    std::optional<KnownSize> known = context.sizes.size_of(source.key);
 
     // The full picture goes to its file as it arrives; an answer that fails
     // or is not a JPEG leaves no file there.
     std::optional<NewFileSink> full_copy;
     if (save) full_copy.emplace(fresh_name(context.settings.folder, file_stem, "jpg"));
     FrameSizeRequest first = size_given || save ? asked : first_size(budget, source, known);
+    bool fitted_ahead = first.width || first.height;
+    if (size_given) fitted_ahead = false;
     Result<Picture> answer = fetch_picture(context, source, first, full_copy ? &*full_copy : nullptr);
     if (!answer) return error_result(answer.error().message);
     Picture picture = std::move(answer).value();
@@ -191,19 +212,36 @@ JsonValue picture_result(ToolContext& context, const JsonValue& arguments, const
     if (source.request.region && !region) {
         return error_result("this Vistrel app cannot show a region of a picture; a newer one can");
     }
-    if (device) context.sizes.learn(source.key, *device);
-    // A size learned before may be out of date (the screen's resolution
-    // changed): the picture is asked for again at the size that fits now.
-    if (first.width && !size_given && !save && device && known && !(*device == *known)) {
-        Result<Picture> again = fetch_picture(context, source, first_size(budget, source, device));
-        if (!again) return error_result(again.error().message);
-        picture = std::move(again).value();
-    }
-
     // The full size of what the picture shows: the region, else the device.
     std::optional<PictureSize> whole = device;
+    if (device) {
+        context.sizes.learn(source.key, {*device, true});
+        // A size learned before may be out of date (the screen's resolution
+        // changed): the picture is asked for again at the size that fits now.
+        if (fitted_ahead && !(*device == known->size)) {
+            Result<Picture> again =
+                fetch_picture(context, source, first_size(budget, source, KnownSize{*device, true}));
+            if (!again) return error_result(again.error().message);
+            picture = std::move(again).value();
+        }
+    } else if (!fitted_ahead && !size_given && !source.request.region) {
+        // The device at its own size: seen, though not reported.
+        whole = picture.size;
+        context.sizes.learn(source.key, {picture.size, false});
+    } else if (fitted_ahead && known && !known->reported) {
+        whole = known->size;
+        if (!same_shape(first, picture.size, known->size)) {
+            // The device has changed since its size was seen: it is looked at
+            // anew at its own size.
+            context.sizes.forget(source.key);
+            Result<Picture> again = fetch_picture(context, source, {});
+            if (!again) return error_result(again.error().message);
+            picture = std::move(again).value();
+            whole = picture.size;
+            context.sizes.learn(source.key, {picture.size, false});
+        }
+    }
     if (region) whole = PictureSize{region->width, region->height};
-    if (!whole && !first.width && !first.height) whole = picture.size;
     PictureSize full = picture.size;
 
     std::optional<SavedFile> saved;
