@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `snap` through vistrel-mcp against the app's own time and `vistrel snap`,
 # on one vistrel-app with its simulated camera under a private Xvfb; and
-# vistrel-mcp's resident memory over the calls.
+# vistrel-mcp's resident memory over the calls. Then, through the SDK's
+# client (tests/mcp/node/bench.mjs), screenshots and a cancelled recording.
 #
 #   bench/mcp.sh [BUILD_DIR] [CALLS]     (defaults: build/release, 1000)
 set -euo pipefail
@@ -25,3 +26,11 @@ until grep -q listening "$work/app.log" 2> /dev/null; do sleep 0.05; done
 port=$(sed -n 's|.*127\.0\.0\.1:\([0-9]*\)/api.*|\1|p' "$work/app.log" | head -1)
 
 "$build/bench/mcp_bench" "$build/src/mcp/vistrel-mcp" "$build/src/vistrel" "$port" "$calls"
+
+# Through the SDK's client, when its packages are installed (npm ci there):
+# screenshots of a 1920x1080 screen, and a new recording after a cancel.
+if [ -d tests/mcp/node/node_modules ]; then
+    export VISTREL_MCP_BIN=$(realpath "$build/src/mcp/vistrel-mcp") VISTREL_APP_BIN=$(realpath "$build/app/vistrel-app") \
+        VISTREL_BIN=$(realpath "$build/src/vistrel")
+    (cd tests/mcp/node && node bench.mjs 50 2> /dev/null)
+fi

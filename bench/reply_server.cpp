@@ -1,10 +1,11 @@
 // Serves one fixed HTTP reply to every connection on 127.0.0.1, as fast as
 // it can: the app stand-in for the benchmarks.
 //
-//   reply_server PORT BODY_BYTES [json]
+//   reply_server PORT BODY_BYTES [json|devices]
 //
 // Prints "ready PORT" once it listens; PORT 0 takes a free port. The body is BODY_BYTES bytes of a
-// repeating pattern, or the health reply with "json".
+// repeating pattern; with "json" the health reply; with "devices" a devices reply of about
+// BODY_BYTES bytes (as many cameras as fill it).
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdio>
@@ -16,16 +17,32 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// {"devices":[...]} of about `bytes` bytes: cameras with the members the app
+// gives, as a machine with a great many would list them.
+std::string devices_reply(std::size_t bytes) {
+    std::string body = "{\"devices\":[";
+    for (std::size_t n = 0; body.size() < bytes; ++n) {
+        if (n > 0) body += ',';
+        std::string id = std::to_string(n);
+        body += R"({"focusable":)" + std::string(n % 3 == 0 ? "true" : "false") + R"(,"height":720,"id":")" + id +
+                R"(","kind":"camera","name":"USB camera )" + id + R"x( (Video4Linux2)","width":1280})x";
+    }
+    return body + "]}";
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: reply_server PORT BODY_BYTES [json]\n");
+        std::fprintf(stderr, "usage: reply_server PORT BODY_BYTES [json|devices]\n");
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
     int port = std::atoi(argv[1]);
     std::string body;
-    if (argc > 3 && std::string(argv[3]) == "json") {
+    std::string kind = argc > 3 ? argv[3] : "";
+    if (kind == "json") {
         body = R"({"port":7777,"settings":{"device":"0","height":720,"width":1280},"version":"0.2.0"})";
+    } else if (kind == "devices") {
+        body = devices_reply(std::strtoull(argv[2], nullptr, 10));
     } else {
         body.resize(std::strtoull(argv[2], nullptr, 10));
         for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 131 + 7);

@@ -4,7 +4,10 @@
 #     against a trivial static C++ program;
 #   - transfer: `vistrel snap` against `curl -s -o` and against the floor (a
 #     minimal C reader that only receives and writes) for 1 KiB, 256 MiB and
-#     1 GiB replies: wall time and peak resident memory.
+#     1 GiB replies: wall time and peak resident memory;
+#   - large JSON replies: `vistrel devices` on 8 MB and 50 MB devices replies
+#     against `curl -s` of the same reply, and the client's reading of the
+#     text (body_json) against a plain parse of it by the JSON library.
 # Needs hyperfine, curl and /usr/bin/time (Debian: hyperfine curl time).
 #
 #   bench/run.sh [BUILD_DIR]     (default: build/release)
@@ -14,6 +17,7 @@ build=${1:-build/release}
 vistrel=$(realpath "$build/src/vistrel")
 server=$(realpath "$build/bench/reply_server")
 floor=$(realpath "$build/bench/floor_reader")
+json_parse=$(realpath "$build/bench/json_parse")
 work=$(mktemp -d)
 pids=()
 cleanup() { kill "${pids[@]}" 2>/dev/null || true; rm -rf "$work"; }
@@ -38,6 +42,8 @@ start_server health 0 json
 start_server small 1024
 start_server large 268435456
 start_server huge 1073741824
+start_server devices8 8000000 devices
+start_server devices50 50000000 devices
 cd "$work"
 
 echo "== start-up"
@@ -70,3 +76,17 @@ for case in "1KiB $small 200" "256MiB $large 10" "1GiB $huge 5"; do
         "$(awk -v a="$v" -v b="$f" 'BEGIN { printf "%.2f", a / b }')" "$vm" "$cm" "$fm"
 done
 echo "(bounds: vistrel at most 8192 KiB whatever the body; time at most curl's and within 1.2 x the floor)"
+
+echo
+echo "== large JSON replies (vistrel devices vs curl -s; reading vs a plain parse)"
+printf '%-8s %11s %11s   %s\n' reply "vistrel ms" "curl ms" "in process"
+for case in "8MB $devices8 5" "50MB $devices50 3"; do
+    set -- $case
+    url="http://127.0.0.1:$2/api/devices"
+    curl -s -o "$work/devices-$1.json" "$url"
+    hyperfine -N --warmup 1 --runs "$3" --export-csv "devices-$1.csv" \
+        "$vistrel devices --port=$2" "curl -s -o /dev/null $url" > /dev/null
+    printf '%-8s %11s %11s   %s\n' "$1" "$(mean_ms "devices-$1.csv" 1)" "$(mean_ms "devices-$1.csv" 2)" \
+        "$("$json_parse" "$work/devices-$1.json" 5)"
+done
+echo "(bound: reading costs at most twice a plain parse of the same text)"

@@ -71,6 +71,9 @@ TransferResult receive_some(SocketHandle socket, char* data, std::size_t size) {
     return TransferResult{take, std::nullopt};
 }
 
+// Nothing waits on the scripted peer: every receive returns at once.
+void interrupt_socket(SocketHandle) {}
+
 void close_socket(SocketHandle socket) {
     require_open(socket);
     open_handles().erase(socket);

@@ -23,29 +23,40 @@ constexpr std::size_t max_depth = 128;
 const std::string away = "cannot reach Vistrel: no app here";
 
 struct AbsentApp final : AppApi {
-    Result<JsonValue> health() override { return Failure{away}; }
-    Result<std::uint64_t> frame(const std::optional<std::string>&, const FrameSizeRequest&, BodySink&) override {
+    Result<JsonValue> health(ExchangeStop&) override { return Failure{away}; }
+    Result<std::uint64_t> frame(ExchangeStop&, const PictureRequest&, BodySink&, ReplyHeaders*) override {
         return Failure{away};
     }
-    Result<std::uint64_t> screenshot(const FrameSizeRequest&, BodySink&) override { return Failure{away}; }
-    Result<JsonValue> focus(const std::optional<std::string>&) override { return Failure{away}; }
-    Result<std::uint64_t> record(std::uint32_t, const std::string&, BodySink&) override { return Failure{away}; }
-    Result<JsonValue> devices() override { return Failure{away}; }
-    Result<JsonValue> controls(const std::optional<std::string>&) override { return Failure{away}; }
-    Result<JsonValue> set_control(const std::optional<std::string>&, const std::string&, std::int64_t) override {
+    Result<std::uint64_t> screenshot(ExchangeStop&, const PictureRequest&, BodySink&, ReplyHeaders*) override {
         return Failure{away};
     }
-    Result<JsonValue> sources() override { return Failure{away}; }
-    Result<JsonValue> add_source(const std::string&, const std::string&) override { return Failure{away}; }
-    Result<JsonValue> forget_source(const std::string&) override { return Failure{away}; }
+    Result<JsonValue> focus(ExchangeStop&, const std::optional<std::string>&) override { return Failure{away}; }
+    Result<std::uint64_t> record(ExchangeStop&, const RecordRequest&, BodySink&, ReplyHeaders*) override {
+        return Failure{away};
+    }
+    Result<JsonValue> stop_recording(ExchangeStop&) override { return Failure{away}; }
+    Result<std::uint64_t> preview(ExchangeStop&, const std::string&, BodySink&) override { return Failure{away}; }
+    Result<JsonValue> devices(ExchangeStop&) override { return Failure{away}; }
+    Result<JsonValue> windows(ExchangeStop&) override { return Failure{away}; }
+    Result<JsonValue> controls(ExchangeStop&, const std::optional<std::string>&) override { return Failure{away}; }
+    Result<JsonValue> set_control(ExchangeStop&, const std::optional<std::string>&, const std::string&,
+                                  std::int64_t) override {
+        return Failure{away};
+    }
+    Result<JsonValue> sources(ExchangeStop&) override { return Failure{away}; }
+    Result<JsonValue> add_source(ExchangeStop&, const std::string&, const std::string&) override {
+        return Failure{away};
+    }
+    Result<JsonValue> forget_source(ExchangeStop&, const std::string&) override { return Failure{away}; }
 };
 
 struct Lines final : LineSink {
     std::mutex mutex;
     std::vector<std::string> lines;
-    void write_line(std::string_view line) override {
+    bool write_line(std::string_view line) override {
         std::lock_guard lock(mutex);
         lines.emplace_back(line);
+        return true;
     }
 };
 

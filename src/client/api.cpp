@@ -15,14 +15,14 @@ std::string base_url(const std::optional<std::string>& port) {
 Result<ApiReply> api_start(const AppLink& app, std::string_view method, std::string_view path, std::string body) {
     std::string base = base_url(app.port);
     Result<IncomingReply, IoError> incoming =
-        http_request(method, base + std::string(path), std::move(body), app.timeout_ms);
-    if (!incoming) return unreachable_failure(base, incoming.error());
-    return ApiReply{std::move(base), std::move(incoming).value()};
+        http_request(method, base + std::string(path), std::move(body), app.timeout_ms, app.stop);
+    if (!incoming) return unreachable_failure(base, incoming.error(), app.port_hint);
+    return ApiReply{std::move(base), std::move(incoming).value(), app.port_hint};
 }
 
 Result<std::uint64_t> api_read_body(ApiReply& reply, BodySink& sink) {
     Result<std::uint64_t, IoError> read = read_body(reply.incoming, sink);
-    if (!read) return unreachable_failure(reply.base, read.error());
+    if (!read) return unreachable_failure(reply.base, read.error(), reply.port_hint);
     return read.value();
 }
 
@@ -44,12 +44,11 @@ Result<HttpReply> api_post(const AppLink& app, std::string_view path, const Json
     return exchange(app, "POST", path, json_text(body));
 }
 
-Failure unreachable_failure(std::string_view base, const IoError& error) {
+Failure unreachable_failure(std::string_view base, const IoError& error, std::string_view port_hint) {
     std::string message = "cannot reach Vistrel at ";
     message += base;
-    message += " (" + error.text +
-               ")\n  Is the app running? Start it from your applications menu, or: vistrel-app &"
-               "\n  Different port?     vistrel --port=7999 \u2026  or set VISTREL_PORT";
+    message += " (" + error.text + ")\n  Is the app running? Start it from your applications menu, or: vistrel-app &\n  ";
+    message += port_hint;
     return Failure{std::move(message)};
 }
 

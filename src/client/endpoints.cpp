@@ -88,6 +88,22 @@ ApiRequest record_request(const std::optional<std::string>& format, std::optiona
     return request;
 }
 
+ApiRequest windows_request() {
+    return get("/windows");
+}
+
+ApiRequest record_stop_request() {
+    ApiRequest request = post("/screen/record/stop", JsonValue::object());
+    request.refusal_fallback = "could not stop the recording";
+    return request;
+}
+
+ApiRequest preview_request(const std::string& id) {
+    ApiRequest request = get("/screen/preview?id=" + id);
+    request.refusal_fallback = "could not fetch the recording's preview";
+    return request;
+}
+
 Result<ApiReply> api_start(const AppLink& app, const ApiRequest& request) {
     if (request.body) return api_start(app, "POST", request.path, json_text(*request.body));
     return api_start(app, "GET", request.path, {});
@@ -109,11 +125,13 @@ Result<std::string> api_bytes(const AppLink& app, const ApiRequest& request) {
     return std::move(body.bytes);
 }
 
-Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink) {
+Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink,
+                                 ReplyHeaders* headers) {
     Result<ApiReply> started = api_start(app, request);
     if (!started) return started.error();
     ApiReply& reply = started.value();
     if (is_refusal(reply.incoming.status)) return read_refusal(reply, request);
+    if (headers) *headers = reply.incoming.headers;
     return api_read_body(reply, sink);
 }
 

@@ -40,6 +40,11 @@ ApiRequest screen_request(std::string_view size_query);
 // comes when the recording is finished.
 ApiRequest record_request(const std::optional<std::string>& format, std::optional<std::uint32_t> secs);
 
+// What only vistrel-mcp asks of the app.
+ApiRequest windows_request();                         // GET /windows
+ApiRequest record_stop_request();                     // POST /screen/record/stop {}
+ApiRequest preview_request(const std::string& id);    // GET /screen/preview?id=
+
 // The first step of sending it: the status known, the body still to read.
 Result<ApiReply> api_start(const AppLink& app, const ApiRequest& request);
 // Sends the request; a reply of any status is a success here.
@@ -50,8 +55,10 @@ Result<JsonValue> api_json(const AppLink& app, const ApiRequest& request);
 Result<std::string> api_bytes(const AppLink& app, const ApiRequest& request);
 // The body of a successful reply handed to `sink` as it arrives, and its
 // length; or the refusal, whose body the sink never sees. After a failure,
-// what the sink took is not the whole body.
-Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink);
+// what the sink took is not the whole body. `headers`, when given, gets the
+// reply's header lines.
+Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink,
+                                 ReplyHeaders* headers = nullptr);
 // Reads the body of a refused reply: the refusal's message, or the
 // unreachable message when that body does not come whole.
 Failure read_refusal(ApiReply& reply, const ApiRequest& request);

@@ -13,12 +13,19 @@
 // line by line for the head, then in large pieces for the body.
 struct ReplyConnection {
     SocketHandle socket;
+    ExchangeStop* stop;  // watches the socket until it closes; may be null
     char buffer[8192];
     std::size_t start = 0;
     std::size_t end = 0;
 
-    explicit ReplyConnection(SocketHandle handle) : socket(handle) {}
-    ~ReplyConnection() { close_socket(socket); }
+    ReplyConnection(SocketHandle handle, ExchangeStop* watcher) : socket(handle), stop(watcher) {}
+    ~ReplyConnection() {
+        // Forgotten before it closes, so that a stop never shuts down a
+        // handle the system may have given to someone else.
+        if (stop) stop->forget(socket);
+        close_socket(socket);
+    }
+    bool stopped() const { return stop && stop->stopped(); }
     ReplyConnection(const ReplyConnection&) = delete;
     ReplyConnection& operator=(const ReplyConnection&) = delete;
 
@@ -47,6 +54,45 @@ struct ReplyConnection {
 
 void ReplyConnectionClose::operator()(ReplyConnection* connection) const {
     delete connection;
+}
+
+std::optional<std::string> header_value(const ReplyHeaders& headers, std::string_view name) {
+    for (const HeaderField& field : headers) {
+        bool same = field.name.size() == name.size() &&
+                    std::equal(name.begin(), name.end(), field.name.begin(), [](char a, char b) {
+                        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+                        return lower(a) == lower(b);
+                    });
+        if (same) return field.value;
+    }
+    return std::nullopt;
+}
+
+void ExchangeStop::stop() {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    for (SocketHandle socket : sockets_) interrupt_socket(socket);
+}
+
+bool ExchangeStop::stopped() const {
+    std::lock_guard lock(mutex_);
+    return stopped_;
+}
+
+bool ExchangeStop::watch(SocketHandle socket) {
+    std::lock_guard lock(mutex_);
+    if (stopped_) return false;
+    sockets_.push_back(socket);
+    return true;
+}
+
+void ExchangeStop::forget(SocketHandle socket) {
+    std::lock_guard lock(mutex_);
+    std::erase(sockets_, socket);
+}
+
+IoError stopped_exchange() {
+    return IoError{"the exchange was stopped"};
 }
 
 namespace {
@@ -86,27 +132,45 @@ IoError not_utf8() {
 // full: small replies stay small, large ones take fewer calls.
 constexpr std::size_t small_piece = 64 * 1024;
 constexpr std::size_t large_piece = 1024 * 1024;
+
+// A header line split at its first colon; absent for a line without one.
+std::optional<HeaderField> header_field(std::string_view line) {
+    std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    return HeaderField{std::string(line.substr(0, colon)), std::string(trim_white_space(line.substr(colon + 1)))};
+}
+
+constexpr std::size_t max_kept_headers = 64;
 }  // namespace
 
 Result<IncomingReply, IoError> http_request(std::string_view method, std::string_view url, std::string body,
-                                            std::uint32_t timeout_ms) {
+                                            std::uint32_t timeout_ms, ExchangeStop* stop) {
     UrlParts parts = split_url(url);
     ConnectTarget target = parse_authority(parts.authority);
     if (target.error) return *target.error;
     if (auto error = socket_layer_start()) return *error;
+    if (stop && stop->stopped()) return stopped_exchange();
     ConnectResult connected = connect_to(target);
     if (connected.error) return *connected.error;
+    if (stop && !stop->watch(connected.handle)) {
+        close_socket(connected.handle);
+        return stopped_exchange();
+    }
     IncomingReply reply;
-    reply.connection.reset(new ReplyConnection(connected.handle));
+    reply.connection.reset(new ReplyConnection(connected.handle, stop));
     SocketHandle socket = connected.handle;
 
     if (auto error = set_receive_timeout(socket, timeout_ms)) return *error;
-    if (auto error = send_all(socket, request_head(method, parts.path, parts.authority, body.size()))) return *error;
-    if (auto error = send_all(socket, body)) return *error;
+    auto send_failure = [&](const IoError& error) { return reply.connection->stopped() ? stopped_exchange() : error; };
+    if (auto error = send_all(socket, request_head(method, parts.path, parts.authority, body.size()))) {
+        return send_failure(*error);
+    }
+    if (auto error = send_all(socket, body)) return send_failure(*error);
     std::string().swap(body);
 
     std::string line;
     TransferResult got = reply.connection->read_line(line);
+    if (reply.connection->stopped()) return stopped_exchange();
     if (got.error) return *got.error;
     // A peer that hangs up without a single byte has not answered: taking
     // that as a success would save an empty file over the user's, or report
@@ -117,11 +181,15 @@ Result<IncomingReply, IoError> http_request(std::string_view method, std::string
     for (;;) {
         line.clear();
         got = reply.connection->read_line(line);
+        if (reply.connection->stopped()) return stopped_exchange();
         if (got.error) return *got.error;
         if (got.bytes == 0) break;
         if (!is_valid_utf8(line)) return not_utf8();
         if (trim_white_space(line).empty()) break;
         if (!reply.content_length) reply.content_length = content_length(line);
+        if (reply.headers.size() < max_kept_headers) {
+            if (std::optional<HeaderField> field = header_field(line)) reply.headers.push_back(std::move(*field));
+        }
     }
     return reply;
 }
@@ -135,6 +203,10 @@ Result<std::uint64_t, IoError> read_body(IncomingReply& reply, BodySink& sink) {
     std::unique_ptr<char[]> piece(new char[piece_size]);  // left unfilled: recv writes it
     for (;;) {
         TransferResult got = receive_some(connection.socket, piece.get(), piece_size);
+        if (connection.stopped()) {
+            reply.connection.reset();
+            return stopped_exchange();
+        }
         if (got.error) {
             reply.connection.reset();
             return *got.error;

@@ -1,60 +1,16 @@
 #include "mcp/json_rpc.h"
 
-#include <cmath>
-#include <vector>
-
 namespace {
-constexpr std::size_t max_depth = 128;
-
-// Builds the value like the library's own parser, and also keeps the text of
-// a fractional or very large number given as the message's id, which the
-// value alone would not give back digit for digit.
-struct MessageParser : nlohmann::json_sax<JsonValue> {
-    JsonValue root;
-    std::vector<JsonValue*> open;  // the arrays and objects being filled
-    std::string member_name;       // the name of the member that comes next
+// Builds the message as every reply is read, and also keeps the text of a
+// fractional or very large number given as the message's id, which the value
+// alone would not give back digit for digit.
+struct MessageParser : JsonBuilder {
     std::optional<std::string> id_number_text;
 
-    JsonValue* add(JsonValue value) {
-        if (open.empty()) {
-            root = std::move(value);
-            return &root;
-        }
-        JsonValue& parent = *open.back();
-        if (parent.is_array()) {
-            parent.push_back(std::move(value));
-            return &parent.back();
-        }
-        JsonValue& member = parent[member_name];
-        member = std::move(value);
-        return &member;
-    }
-    bool start(JsonValue value) {
-        if (open.size() >= max_depth) return false;
-        open.push_back(add(std::move(value)));
-        return true;
-    }
-
-    bool null() override { return add(nullptr), true; }
-    bool boolean(bool value) override { return add(value), true; }
-    bool number_integer(number_integer_t value) override { return add(value), true; }
-    bool number_unsigned(number_unsigned_t value) override { return add(value), true; }
     bool number_float(number_float_t value, const string_t& text) override {
-        if (!std::isfinite(value)) return false;
-        if (open.size() == 1 && open.back() == &root && member_name == "id") id_number_text = text;
-        return add(value), true;
+        if (at_top_member("id")) id_number_text = text;
+        return JsonBuilder::number_float(value, text);
     }
-    bool string(string_t& value) override { return add(std::move(value)), true; }
-    bool binary(binary_t&) override { return false; }
-    bool start_object(std::size_t) override { return start(JsonValue::object()); }
-    bool key(string_t& name) override {
-        member_name = std::move(name);
-        return true;
-    }
-    bool end_object() override { return open.pop_back(), true; }
-    bool start_array(std::size_t) override { return start(JsonValue::array()); }
-    bool end_array() override { return open.pop_back(), true; }
-    bool parse_error(std::size_t, const std::string&, const JsonValue::exception&) override { return false; }
 };
 
 bool blank(std::string_view line) {
@@ -124,10 +80,12 @@ std::string result_line(const std::optional<std::string>& id_text, const JsonVal
     return line_head(id_text) + ",\"result\":" + json_text(result) + "}";
 }
 
-std::string error_line(const std::optional<std::string>& id_text, int code, std::string_view message) {
+std::string error_line(const std::optional<std::string>& id_text, int code, std::string_view message,
+                       const JsonValue& data) {
     JsonValue error = JsonValue::object();
     error["code"] = code;
     error["message"] = message;
+    if (!data.is_null()) error["data"] = data;
     return line_head(id_text) + ",\"error\":" + json_text(error) + "}";
 }
 

@@ -12,6 +12,7 @@ inline constexpr int parse_error = -32700;
 inline constexpr int invalid_request = -32600;
 inline constexpr int method_not_found = -32601;
 inline constexpr int invalid_params = -32602;
+inline constexpr int unsupported_protocol_version = -32022;  // revision 2026-07-28
 }  // namespace rpc_error
 
 enum class MessageKind {
@@ -38,5 +39,6 @@ RpcMessage read_message(std::string_view line);
 
 // `id_text` absent: the id of the message could not be read.
 std::string result_line(const std::optional<std::string>& id_text, const JsonValue& result);
-std::string error_line(const std::optional<std::string>& id_text, int code, std::string_view message);
+std::string error_line(const std::optional<std::string>& id_text, int code, std::string_view message,
+                       const JsonValue& data = nullptr);
 std::string notification_line(std::string_view method, const JsonValue& params);

@@ -18,21 +18,24 @@ namespace {
 // by a progress report.
 class StandardOutput : public LineSink {
 public:
-    void write_line(std::string_view line) override {
+    bool write_line(std::string_view line) override {
         std::string text;
         text.reserve(line.size() + 1);
         text.append(line);
         text += '\n';
         std::lock_guard lock(mutex_);
+        if (failed_) return false;
         if (auto error = write_stream(Stream::out, text)) {
-            // The client is gone: nobody is left to answer.
             (void)write_stream(Stream::err, "vistrel-mcp: cannot write to standard output: " + error->text + "\n");
-            exit_process(1);
+            failed_ = true;
+            return false;
         }
+        return true;
     }
 
 private:
     std::mutex mutex_;
+    bool failed_ = false;
 };
 
 [[noreturn]] void refuse(const std::string& message) {
@@ -65,7 +68,11 @@ constexpr std::size_t max_message = 16 * 1024 * 1024;
     StandardOutput out;
     ToolSettings settings;
     settings.folder = absolute_path(folder);
-    Session session({out, *app, settings, VISTREL_MCP_VERSION});
+    SessionSetup setup{out, *app, settings, VISTREL_MCP_VERSION};
+    // The client is gone: nobody is left to answer. By then every exchange
+    // with the app has been stopped, so that a recording ends at once.
+    setup.client_gone = [] { exit_process(1); };
+    Session session(setup);
     LineReader lines(
         max_message, [&](std::string_view line) { session.receive(line); },
         [&] {
@@ -82,9 +89,9 @@ constexpr std::size_t max_message = 16 * 1024 * 1024;
         lines.feed(std::string_view(buffer.data(), got.bytes));
     }
     lines.end();
+    // The client is shutting down: what still runs is stopped and answers at
+    // once; a call that does not end in time is not waited for.
     session.finish();
-    // Calls that were cancelled may still be waiting for the app; nobody
-    // waits for them, so the process ends without them.
     exit_process(0);
 }
 }  // namespace

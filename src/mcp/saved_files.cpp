@@ -99,6 +99,12 @@ void NewFileSink::take(std::string_view bytes) {
     bytes_ += bytes.size();
 }
 
+Result<std::string> NewFileSink::create_now() {
+    if (!failure_ && !file_) create();
+    if (failure_) return *failure_;
+    return file_->path;
+}
+
 Result<SavedFile> NewFileSink::finish() {
     if (!failure_ && !file_) create();
     if (failure_) return *failure_;

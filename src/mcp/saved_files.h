@@ -41,6 +41,11 @@ public:
     // is removed and the rest dropped; `finish` says why.
     void take(std::string_view bytes) override;
 
+    // Creates the file now, before any byte has come, so that its name is
+    // known at once (and a path that is taken fails at once): its absolute
+    // path, or why it cannot be created.
+    Result<std::string> create_now();
+
     // Once the whole body has come: closes the file and names it by its
     // absolute path, or says "cannot write {path}: {reason}" (and the file
     // is gone).

@@ -54,6 +54,11 @@ std::optional<std::string> schema_problem(const JsonValue& schema, const JsonVal
     if (type.is_string() && !has_type(value, type.get<std::string>())) {
         return name + " must be " + type_words(type.get<std::string>());
     }
+    // Whole numbers reach the app as 64-bit integers, whatever the schema says.
+    if (type == "integer" && !whole_number(value)) {
+        return name + (value.get<double>() > 0 ? " must be at most 9223372036854775807"
+                                               : " must be at least -9223372036854775808");
+    }
     const JsonValue& choices = json_member(schema, "enum");
     if (choices.is_array() && std::find(choices.begin(), choices.end(), value) == choices.end()) {
         std::string list;

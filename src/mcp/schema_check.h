@@ -1,7 +1,8 @@
 #pragma once
 // Checks a value against the part of JSON Schema that the tools' input
 // schemas use: type, properties, required, additionalProperties, enum,
-// minimum, maximum, minLength.
+// minimum, maximum, minLength. A whole number ("integer") must also fit a
+// signed 64-bit integer.
 #include <optional>
 #include <string>
 

@@ -1,4 +1,4 @@
-// devices, controls, set_control, status, sources, add_source and
+// devices, windows, controls, set_control, status, sources, add_source and
 // forget_source: a line of text for the model and the same facts as
 // structured content, read from the app's reply as leniently as vistrel reads it.
 #include "client/text.h"
@@ -20,8 +20,9 @@ JsonValue lines_result(const std::string& text, JsonValue structured) {
 }  // namespace
 
 JsonValue run_devices(const JsonValue&, ToolContext& context) {
-    Result<JsonValue> answer = context.app.devices();
+    Result<JsonValue> answer = context.app.devices(context.stop());
     if (!answer) return error_result(answer.error().message);
+    context.sizes.learn_list(answer.value());
     JsonValue devices = JsonValue::array();
     std::string text;
     for (const JsonValue& device : list_member(answer.value(), "devices")) {
@@ -39,8 +40,34 @@ JsonValue run_devices(const JsonValue&, ToolContext& context) {
     return lines_result(text, {{"devices", std::move(devices)}});
 }
 
+JsonValue run_windows(const JsonValue&, ToolContext& context) {
+    Result<JsonValue> answer = context.app.windows(context.stop());
+    if (!answer) return error_result(answer.error().message);
+    JsonValue windows = JsonValue::array();
+    std::string text;
+    for (const JsonValue& window : list_member(answer.value(), "windows")) {
+        const JsonValue& focused = json_member(window, "focused");
+        bool is_focused = focused.is_boolean() && focused.get<bool>();
+        JsonValue entry = {{"id", string_or_null(json_member(window, "id"))},
+                           {"title", string_or_null(json_member(window, "title"))},
+                           {"program", string_or_null(json_member(window, "program"))},
+                           {"monitor", integer_or_null(json_member(window, "monitor"))},
+                           {"focused", is_focused}};
+        for (const char* key : {"x", "y", "width", "height"}) entry[key] = integer_or_null(json_member(window, key));
+        text += json_string_or(entry["id"], "?") + "  " + json_text(entry["title"]) + "  " +
+                json_string_or(entry["program"], "?") + "  " + json_text(entry["width"]) + "x" +
+                json_text(entry["height"]) + " at " + json_text(entry["x"]) + "," + json_text(entry["y"]) +
+                (entry["monitor"].is_null() ? "" : " on monitor " + json_text(entry["monitor"])) +
+                (is_focused ? "  (focused)\n" : "\n");
+        windows.push_back(std::move(entry));
+    }
+    if (windows.empty()) text = "no windows\n";
+    text.pop_back();
+    return lines_result(text, {{"windows", std::move(windows)}});
+}
+
 JsonValue run_controls(const JsonValue& arguments, ToolContext& context) {
-    Result<JsonValue> answer = context.app.controls(string_argument(arguments, "device"));
+    Result<JsonValue> answer = context.app.controls(context.stop(), string_argument(arguments, "device"));
     if (!answer) return error_result(answer.error().message);
     JsonValue controls = JsonValue::array();
     std::string text;
@@ -61,7 +88,7 @@ JsonValue run_controls(const JsonValue& arguments, ToolContext& context) {
 JsonValue run_set_control(const JsonValue& arguments, ToolContext& context) {
     std::string name = json_member(arguments, "name").get<std::string>();
     std::int64_t value = *whole_number(json_member(arguments, "value"));
-    Result<JsonValue> answer = context.app.set_control(string_argument(arguments, "device"), name, value);
+    Result<JsonValue> answer = context.app.set_control(context.stop(), string_argument(arguments, "device"), name, value);
     if (!answer) return error_result(answer.error().message);
     const JsonValue& reply = answer.value();
     std::string text = json_string_or(json_member(reply, "control"), "?") + " is now " +
@@ -72,7 +99,7 @@ JsonValue run_set_control(const JsonValue& arguments, ToolContext& context) {
 }
 
 JsonValue run_status(const JsonValue&, ToolContext& context) {
-    Result<JsonValue> answer = context.app.health();
+    Result<JsonValue> answer = context.app.health(context.stop());
     if (!answer) return error_result(answer.error().message);
     const JsonValue& reply = answer.value();
     const JsonValue& settings = json_member(reply, "settings");
@@ -90,7 +117,7 @@ JsonValue run_status(const JsonValue&, ToolContext& context) {
 }
 
 JsonValue run_sources(const JsonValue&, ToolContext& context) {
-    Result<JsonValue> answer = context.app.sources();
+    Result<JsonValue> answer = context.app.sources(context.stop());
     if (!answer) return error_result(answer.error().message);
     JsonValue sources = JsonValue::array();
     std::string text;
@@ -106,7 +133,7 @@ JsonValue run_sources(const JsonValue&, ToolContext& context) {
 }
 
 JsonValue run_add_source(const JsonValue& arguments, ToolContext& context) {
-    Result<JsonValue> answer = context.app.add_source(json_member(arguments, "name").get<std::string>(),
+    Result<JsonValue> answer = context.app.add_source(context.stop(), json_member(arguments, "name").get<std::string>(),
                                                       json_member(arguments, "url").get<std::string>());
     if (!answer) return error_result(answer.error().message);
     const JsonValue& added = json_member(answer.value(), "added");
@@ -116,7 +143,7 @@ JsonValue run_add_source(const JsonValue& arguments, ToolContext& context) {
 }
 
 JsonValue run_forget_source(const JsonValue& arguments, ToolContext& context) {
-    Result<JsonValue> answer = context.app.forget_source(json_member(arguments, "name").get<std::string>());
+    Result<JsonValue> answer = context.app.forget_source(context.stop(), json_member(arguments, "name").get<std::string>());
     if (!answer) return error_result(answer.error().message);
     const JsonValue& removed = json_member(answer.value(), "removed");
     return lines_result("removed " + json_string_or(removed, "?"), {{"removed", string_or_null(removed)}});

@@ -1,7 +1,7 @@
 #pragma once
 // Every call of the socket API lives behind this header, in socket_posix.cpp
 // or socket_win32.cpp; socket_address.cpp builds the addresses both share.
-// All calls block.
+// All calls block; interrupt_socket ends a wait from another thread.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -53,4 +53,9 @@ std::optional<IoError> set_receive_timeout(SocketHandle socket, std::uint32_t mi
 TransferResult send_some(SocketHandle socket, const char* data, std::size_t size);
 // A receive that waits longer than the timeout fails with the system's timed-out error.
 TransferResult receive_some(SocketHandle socket, char* data, std::size_t size);
+// Ends the connection from any thread while another may be waiting on it: a
+// receive or send in progress or to come returns at once (a receive with the
+// end of the stream or an error), and the peer sees the client hang up. The
+// handle stays valid until close_socket.
+void interrupt_socket(SocketHandle socket);
 void close_socket(SocketHandle socket);

@@ -99,6 +99,11 @@ TransferResult receive_some(SocketHandle socket, char* data, std::size_t size) {
     }
 }
 
+void interrupt_socket(SocketHandle socket) {
+    // A receive blocked on the socket wakes with the end of the stream.
+    shutdown(static_cast<int>(socket), SHUT_RDWR);
+}
+
 void close_socket(SocketHandle socket) {
     close(static_cast<int>(socket));
 }

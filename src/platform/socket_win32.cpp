@@ -109,6 +109,14 @@ TransferResult receive_some(SocketHandle socket, char* data, std::size_t size) {
     return TransferResult{static_cast<std::size_t>(got), std::nullopt};
 }
 
+void interrupt_socket(SocketHandle socket) {
+    // The shutdown makes every later receive fail and tells the peer; a
+    // receive already waiting in another thread is only ended by cancelling
+    // its I/O, which a blocking Winsock call waits on internally.
+    shutdown(native(socket), SD_BOTH);
+    CancelIoEx(reinterpret_cast<HANDLE>(socket), nullptr);
+}
+
 void close_socket(SocketHandle socket) {
     closesocket(native(socket));
 }

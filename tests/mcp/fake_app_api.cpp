@@ -1,5 +1,7 @@
 #include "fake_app_api.h"
 
+#include <algorithm>
+
 std::string fake_jpeg(int width, int height, std::size_t bytes) {
     std::string jpeg = "\xFF\xD8";
     jpeg += std::string("\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00", 18);
@@ -20,6 +22,15 @@ std::string text_of(const std::optional<std::string>& value) {
 
 std::string size_of(const FrameSizeRequest& size) {
     return (size.width ? std::to_string(*size.width) : "-") + "x" + (size.height ? std::to_string(*size.height) : "-");
+}
+
+std::string picture_call(const PictureRequest& request) {
+    std::string call = size_of(request.size);
+    if (const auto& region = request.region) {
+        call += " region " + std::to_string(region->x) + "," + std::to_string(region->y) + "," +
+                std::to_string(region->width) + "," + std::to_string(region->height);
+    }
+    return call;
 }
 
 // An answer handed over as the app's would come: in pieces.
@@ -48,6 +59,11 @@ void FakeAppApi::wait_for_recording() {
     changed_.wait(lock, [&] { return recording_; });
 }
 
+bool FakeAppApi::recording_now() const {
+    std::lock_guard lock(mutex_);
+    return recording_;
+}
+
 std::vector<std::string> FakeAppApi::calls() const {
     std::lock_guard lock(mutex_);
     return calls_;
@@ -66,61 +82,117 @@ Result<JsonValue> FakeAppApi::json_answer(const std::string& endpoint, const std
     return *found->second;
 }
 
-Result<std::string> FakeAppApi::picture_answer(const std::string& call, const FrameSizeRequest& size) {
+Result<std::uint64_t> FakeAppApi::picture_answer(const std::string& call, const PictureRequest& request,
+                                                 BodySink& body, ReplyHeaders* headers) {
     log(call);
-    if (picture) return picture(size);
-    int width = static_cast<int>(size.width.value_or(1280)), height = static_cast<int>(size.height.value_or(720));
-    return fake_jpeg(width, height);
+    std::string device = request.device.value_or("");
+    auto known = full_sizes.find(device);
+    PictureSize full = known != full_sizes.end() ? known->second : PictureSize{1280, 720};
+    PictureSize shown = full;
+    ReplyHeaders sent;
+    if (reports_sizes) {
+        sent.push_back({"X-Vistrel-Source", std::to_string(full.width) + "x" + std::to_string(full.height)});
+        if (const auto& region = request.region) {
+            std::int64_t left = std::max<std::int64_t>(region->x, 0), top = std::max<std::int64_t>(region->y, 0);
+            std::int64_t right = std::min(full.width, region->x + region->width);
+            std::int64_t bottom = std::min(full.height, region->y + region->height);
+            if (right <= left || bottom <= top) {
+                return Failure{"the region lies outside the " + std::to_string(full.width) + "x" +
+                               std::to_string(full.height) + " picture"};
+            }
+            shown = {right - left, bottom - top};
+            sent.push_back({"X-Vistrel-Region", std::to_string(left) + "," + std::to_string(top) + "," +
+                                                    std::to_string(shown.width) + "," + std::to_string(shown.height)});
+        }
+    }
+    if (request.size.width || request.size.height) {
+        shown = {request.size.width.value_or(request.size.height.value_or(0) * shown.width / shown.height),
+                 request.size.height.value_or(request.size.width.value_or(0) * shown.height / shown.width)};
+    }
+    Result<std::string> answer = picture ? picture(request)
+                                         : Result<std::string>(fake_jpeg(static_cast<int>(shown.width),
+                                                                         static_cast<int>(shown.height)));
+    if (answer && headers) *headers = sent;
+    return deliver(answer, body);
 }
 
-Result<JsonValue> FakeAppApi::health() {
+Result<JsonValue> FakeAppApi::health(ExchangeStop&) {
     return json_answer("health", "health");
 }
 
-Result<std::uint64_t> FakeAppApi::frame(const std::optional<std::string>& device, const FrameSizeRequest& size,
-                                        BodySink& body) {
-    return deliver(picture_answer("frame " + text_of(device) + " " + size_of(size), size), body);
+Result<std::uint64_t> FakeAppApi::frame(ExchangeStop&, const PictureRequest& request, BodySink& body,
+                                        ReplyHeaders* headers) {
+    return picture_answer("frame " + text_of(request.device) + " " + picture_call(request), request, body, headers);
 }
 
-Result<std::uint64_t> FakeAppApi::screenshot(const FrameSizeRequest& size, BodySink& body) {
-    return deliver(picture_answer("screenshot " + size_of(size), size), body);
+Result<std::uint64_t> FakeAppApi::screenshot(ExchangeStop&, const PictureRequest& request, BodySink& body,
+                                             ReplyHeaders* headers) {
+    PictureRequest screen = request;
+    if (!screen.device) screen.device = "screen";
+    std::string device = *screen.device == "screen" ? "" : *screen.device + " ";
+    return picture_answer("screenshot " + device + picture_call(request), screen, body, headers);
 }
 
-Result<JsonValue> FakeAppApi::focus(const std::optional<std::string>& device) {
+Result<JsonValue> FakeAppApi::focus(ExchangeStop&, const std::optional<std::string>& device) {
     return json_answer("focus", "focus " + text_of(device));
 }
 
-Result<std::uint64_t> FakeAppApi::record(std::uint32_t secs, const std::string& format, BodySink& body) {
-    log("record " + std::to_string(secs) + " " + format);
+// Waits at the gate as the app waits out a recording; a stop_recording ends
+// it early with the file so far, a stop of the exchange hangs up.
+Result<std::uint64_t> FakeAppApi::record(ExchangeStop& stop, const RecordRequest& request, BodySink& body,
+                                         ReplyHeaders* headers) {
+    log("record " + std::to_string(request.secs) + " " + request.format +
+        (request.preview > 0 ? " preview " + std::to_string(request.preview) : ""));
     std::unique_lock lock(mutex_);
     recording_ = true;
+    stop_asked_ = false;
     changed_.notify_all();
-    changed_.wait(lock, [&] { return gate_open_; });
+    while (!gate_open_ && !stop_asked_ && !stop.stopped()) changed_.wait_for(lock, std::chrono::milliseconds(5));
     recording_ = false;
+    changed_.notify_all();
+    if (stop.stopped()) return Failure{fake_hang_up};
+    if (recording && headers && preview_id && request.preview > 0) *headers = {{"X-Vistrel-Preview", *preview_id}};
     return deliver(recording, body);
 }
 
-Result<JsonValue> FakeAppApi::devices() {
+Result<JsonValue> FakeAppApi::stop_recording(ExchangeStop&) {
+    Result<JsonValue> answer = json_answer("stop_recording", "stop_recording");
+    std::lock_guard lock(mutex_);
+    if (answer && recording_) stop_asked_ = true;
+    changed_.notify_all();
+    return answer;
+}
+
+Result<std::uint64_t> FakeAppApi::preview(ExchangeStop&, const std::string& id, BodySink& body) {
+    log("preview " + id);
+    return deliver(preview_sheet, body);
+}
+
+Result<JsonValue> FakeAppApi::devices(ExchangeStop&) {
     return json_answer("devices", "devices");
 }
 
-Result<JsonValue> FakeAppApi::controls(const std::optional<std::string>& device) {
+Result<JsonValue> FakeAppApi::windows(ExchangeStop&) {
+    return json_answer("windows", "windows");
+}
+
+Result<JsonValue> FakeAppApi::controls(ExchangeStop&, const std::optional<std::string>& device) {
     return json_answer("controls", "controls " + text_of(device));
 }
 
-Result<JsonValue> FakeAppApi::set_control(const std::optional<std::string>& device, const std::string& name,
-                                          std::int64_t value) {
+Result<JsonValue> FakeAppApi::set_control(ExchangeStop&, const std::optional<std::string>& device,
+                                          const std::string& name, std::int64_t value) {
     return json_answer("set_control", "set_control " + text_of(device) + " " + name + " " + std::to_string(value));
 }
 
-Result<JsonValue> FakeAppApi::sources() {
+Result<JsonValue> FakeAppApi::sources(ExchangeStop&) {
     return json_answer("sources", "sources");
 }
 
-Result<JsonValue> FakeAppApi::add_source(const std::string& name, const std::string& url) {
+Result<JsonValue> FakeAppApi::add_source(ExchangeStop&, const std::string& name, const std::string& url) {
     return json_answer("add_source", "add_source " + name + " " + url);
 }
 
-Result<JsonValue> FakeAppApi::forget_source(const std::string& name) {
+Result<JsonValue> FakeAppApi::forget_source(ExchangeStop&, const std::string& name) {
     return json_answer("forget_source", "forget_source " + name);
 }

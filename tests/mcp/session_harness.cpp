@@ -3,10 +3,12 @@
 #include <atomic>
 #include <stdexcept>
 
-void CollectedLines::write_line(std::string_view line) {
+bool CollectedLines::write_line(std::string_view line) {
+    if (refuse) return false;
     std::lock_guard lock(mutex_);
     lines_.emplace_back(line);
     changed_.notify_all();
+    return true;
 }
 
 std::vector<std::string> CollectedLines::lines() const {
@@ -58,10 +60,14 @@ std::vector<std::string> TempFolder::names() const {
     return names;
 }
 
-SessionHarness::SessionHarness(std::chrono::milliseconds progress_interval) {
-    ToolSettings settings;
+SessionHarness::SessionHarness(std::chrono::milliseconds progress_interval) : progress_interval_(progress_interval) {
     settings.folder = folder.text();
-    session = std::make_unique<Session>(SessionSetup{out, app, settings, "1.2.3", progress_interval});
+    restart();
+}
+
+void SessionHarness::restart() {
+    session.reset();
+    session = std::make_unique<Session>(SessionSetup{out, app, settings, "1.2.3", progress_interval_});
 }
 
 std::vector<std::string> SessionHarness::exchange(const std::vector<std::string>& lines) {
@@ -71,10 +77,11 @@ std::vector<std::string> SessionHarness::exchange(const std::vector<std::string>
 }
 
 JsonValue SessionHarness::call(const std::string& tool, const JsonValue& arguments) {
-    std::vector<std::string> lines = exchange({call_line(1, tool, arguments)});
-    if (lines.empty()) throw std::runtime_error("no reply");
-    JsonValue reply = JsonValue::parse(lines.back());
-    if (!reply.contains("result")) throw std::runtime_error("not a result: " + lines.back());
+    int id = ++last_id_;
+    session->receive(call_line(id, tool, arguments));
+    std::string line = out.wait_for("\"id\":" + std::to_string(id) + ",");
+    JsonValue reply = JsonValue::parse(line);
+    if (!reply.contains("result")) throw std::runtime_error("not a result: " + line);
     return reply["result"];
 }
 

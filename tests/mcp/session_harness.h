@@ -1,6 +1,7 @@
 #pragma once
 // A session wired to a fake app, a folder of its own and a sink that keeps
 // every line it is given.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -14,7 +15,9 @@
 
 class CollectedLines : public LineSink {
 public:
-    void write_line(std::string_view line) override;
+    // From the moment it is set, every write fails, as when the client is gone.
+    std::atomic<bool> refuse{false};
+    bool write_line(std::string_view line) override;
     std::vector<std::string> lines() const;
     // Waits (a bounded time) until `count` lines hold `text`; returns the last.
     std::string wait_for(const std::string& text, std::size_t count = 1) const;
@@ -37,15 +40,23 @@ struct TempFolder {
 
 struct SessionHarness {
     explicit SessionHarness(std::chrono::milliseconds progress_interval = std::chrono::milliseconds(20));
-    // Feeds the lines, waits for every call, and gives the lines written.
+    // Feeds the lines, then ends the input (which stops what still runs),
+    // and gives the lines written.
     std::vector<std::string> exchange(const std::vector<std::string>& lines);
-    // One tools/call with id 1; its reply's result.
+    // One tools/call, with an id of its own; its reply's result, once it has come.
     JsonValue call(const std::string& tool, const JsonValue& arguments = JsonValue::object());
+    // The settings the session was made with; restart() makes it anew with them.
+    ToolSettings settings;
+    void restart();
 
     FakeAppApi app;
     CollectedLines out;
     TempFolder folder;
     std::unique_ptr<Session> session;
+
+private:
+    std::chrono::milliseconds progress_interval_;
+    int last_id_ = 1000;
 };
 
 std::string call_line(int id, const std::string& tool, const JsonValue& arguments = JsonValue::object());

@@ -102,6 +102,11 @@ std::vector<std::string> FakeApp::requests() const {
     return requests_;
 }
 
+int FakeApp::hang_ups() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return hang_ups_;
+}
+
 void FakeApp::serve() {
     for (std::size_t served = 0;; ++served) {
         pollfd watch[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -129,7 +134,17 @@ void FakeApp::answer(int connection, const ScriptedReply& reply) {
         requests_.push_back(request);
     }
     send_all(connection, reply.bytes);
-    if (reply.ending == ScriptedReply::Ending::hold) {
+    if (reply.ending == ScriptedReply::Ending::until_hang_up) {
+        pollfd watch{connection, POLLIN, 0};
+        char byte;
+        bool hung_up = false;
+        while (!hung_up && poll(&watch, 1, 20000) > 0) hung_up = recv(connection, &byte, 1, 0) <= 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (hung_up) ++hang_ups_;
+        }
+        close(connection);
+    } else if (reply.ending == ScriptedReply::Ending::hold) {
         held_.push_back(connection);
     } else if (reply.ending == ScriptedReply::Ending::reset) {
         // Let the bytes arrive first: some socket layers drop a reset that

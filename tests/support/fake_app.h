@@ -13,6 +13,10 @@ struct ScriptedReply {
         reset,          // read the request, send `bytes`, then reset the connection
         reset_at_once,  // reset the connection before reading anything
         hold,           // read the request, send `bytes`, then keep the connection open, silent
+        // read the request, send `bytes`, then wait (up to 20 s) for the client
+        // to hang up, as the app waits out a recording; later connections
+        // wait their turn meanwhile
+        until_hang_up,
     };
     std::string bytes;
     Ending ending = Ending::close;
@@ -34,6 +38,8 @@ public:
     std::uint16_t port() const { return port_; }
     // The raw bytes of each request received so far.
     std::vector<std::string> requests() const;
+    // How many clients hung up on an until_hang_up reply.
+    int hang_ups() const;
 
 private:
     void serve();
@@ -46,6 +52,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;
     std::vector<int> held_;  // connections kept open until the app stops
+    int hang_ups_ = 0;
     std::thread thread_;
 };
 

@@ -1,7 +1,8 @@
 #pragma once
 // A one-connection stand-in for the app, on 127.0.0.1, inside the test
 // process: it reads one request, sends `reply`, then either closes the
-// connection or keeps it open without a word until the test ends.
+// connection, keeps it open without a word until the test ends, or keeps it
+// open until the client hangs up (as the app does during a recording).
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -27,12 +28,13 @@ struct LoopbackPeer {
     using RawSocket = int;
     static void close_raw(RawSocket s) { close(s); }
 #endif
-    enum class After { close, hold_open };
+    enum class After { close, hold_open, wait_for_hang_up };
 
     RawSocket listener;
     std::uint16_t port = 0;
     std::thread thread;
     std::atomic<bool> done{false};
+    std::atomic<bool> hung_up{false};  // the client closed its end (wait_for_hang_up)
 
     explicit LoopbackPeer(std::string reply, After after = After::close) {
         (void)socket_layer_start();
@@ -54,6 +56,12 @@ struct LoopbackPeer {
             read_request(connection);
             send(connection, reply.data(), static_cast<int>(reply.size()), 0);
             while (after == After::hold_open && !done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (after == After::wait_for_hang_up) {
+                char byte;
+                while (recv(connection, &byte, 1, 0) > 0) {
+                }
+                hung_up = true;
+            }
             close_raw(connection);
         });
     }

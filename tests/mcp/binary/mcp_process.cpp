@@ -76,6 +76,11 @@ void McpProcess::write(const std::string& bytes) {
     }
 }
 
+void McpProcess::close_output() {
+    if (out_fd_ >= 0) close(out_fd_);
+    out_fd_ = -1;
+}
+
 void McpProcess::close_input() {
     if (in_ >= 0) close(in_);
     in_ = -1;

@@ -26,6 +26,8 @@ public:
     // Gives up after a minute rather than hang the suite.
     std::string read_line();
     void close_input();
+    // Closes the end of its standard output, as a client that goes away does.
+    void close_output();
     // Waits for the end; the exit status, and everything left on the outputs.
     int wait();
     const std::string& rest_of_output() const { return out_; }

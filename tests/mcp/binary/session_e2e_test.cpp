@@ -3,6 +3,8 @@
 // files it leaves.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -48,11 +50,13 @@ std::string tool_call(const std::string& tool, const JsonValue& arguments) {
                       {"params", {{"name", tool}, {"arguments", arguments}}}});
 }
 
-// The unreachable message as a tool result carries it: without vistrel's
-// "error: " and line break.
+// The unreachable message as a tool result carries it: vistrel's, without
+// "error: " and the line break, but with vistrel-mcp's own way to give a port.
 std::string unreachable_text(std::uint16_t port, const std::string& reason) {
-    std::string message = unreachable("http://127.0.0.1:" + std::to_string(port) + "/api", reason);
-    return message.substr(7, message.size() - 8);
+    return "cannot reach Vistrel at http://127.0.0.1:" + std::to_string(port) + "/api (" + reason +
+           ")\n  Is the app running? Start it from your applications menu, or: vistrel-app &"
+           "\n  Different port?     give vistrel-mcp \"--port\", \"7999\" in the agent's MCP configuration, or set "
+           "VISTREL_PORT";
 }
 
 const std::string closed_port_refusal() {
@@ -73,7 +77,7 @@ TEST(McpBinary, ASessionAgainstTheFakeApp) {
     EXPECT_EQ(init["result"]["protocolVersion"], "2025-11-25");
     EXPECT_EQ(init["result"]["serverInfo"]["name"], "vistrel-mcp");
     mcp.write(std::string(R"({"jsonrpc":"2.0","method":"notifications/initialized"})") + "\n");
-    EXPECT_EQ(ask(mcp, R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})")["result"]["tools"].size(), 12u);
+    EXPECT_EQ(ask(mcp, R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})")["result"]["tools"].size(), 14u);
 
     JsonValue status =
         ask(mcp, R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"status","arguments":{}}})");
@@ -123,6 +127,8 @@ TEST(McpBinary, ASaveThatFailsLeavesNoFile) {
         std::string text;  // "{path}" for the path; "{port}", "{too_large}"
         std::optional<std::uint64_t> file_size_limit{};
     };
+    // A picture saved without a size comes after one look at the devices.
+    const ScriptedReply no_devices = json_reply("{}");
     const std::string cut_head = "HTTP/1.1 200 OK\r\nContent-Length: 65536\r\n\r\n";
     const std::string video(64 * 1024, 'v');
     const std::string picture = jpeg_640x480() + std::string(65536 - jpeg_640x480().size(), 'p');
@@ -137,9 +143,9 @@ TEST(McpBinary, ASaveThatFailsLeavesNoFile) {
          {{"secs", 1}, {"path", "clip.webm"}},
          ScriptedReply{cut_head + video.substr(0, 40000)},
          "transfer closed with 25536 bytes remaining"},
-        {"a picture to a path cut short",
+        {"a saved picture cut short",
          "snap",
-         {{"path", "shot.jpg"}},
+         {{"save", true}},
          ScriptedReply{cut_head + picture.substr(0, 30000)},
          "transfer closed with 35536 bytes remaining"},
         {"a refused recording",
@@ -153,11 +159,11 @@ TEST(McpBinary, ASaveThatFailsLeavesNoFile) {
          http_reply(200, video),
          "cannot write {path}: {too_large}",
          16384},
-        {"a picture on a full disk",
+        {"a saved picture on a full disk",
          "screenshot",
-         {{"path", "shot.jpg"}},
+         {{"save", true}},
          http_reply(200, picture),
-         "cannot write {path}: {too_large}",
+         "cannot write {saved}: {too_large}",
          16384},
     };
     for (const Case& c : cases) {
@@ -165,7 +171,8 @@ TEST(McpBinary, ASaveThatFailsLeavesNoFile) {
         // A file size limit is a POSIX resource limit; under wine it ends the
         // whole wine process before the program sees an error.
         if (c.file_size_limit && testing_windows_mcp()) continue;
-        FakeApp app({c.reply});
+        bool saves = c.arguments.contains("save");
+        FakeApp app(saves ? std::vector<ScriptedReply>{no_devices, c.reply} : std::vector<ScriptedReply>{c.reply});
         ScratchFolder folder;
         JsonValue arguments = c.arguments;
         std::string path;
@@ -178,18 +185,75 @@ TEST(McpBinary, ASaveThatFailsLeavesNoFile) {
         std::string text =
             c.text.rfind("transfer closed", 0) == 0 ? unreachable_text(app.port(), c.text) : expand(c.text, app.port());
         for (std::size_t at; (at = text.find("{path}")) != std::string::npos;) text.replace(at, 6, path);
-        EXPECT_EQ(reply["result"], JsonValue({{"content", {{{"type", "text"}, {"text", text}}}}, {"isError", true}}));
+        EXPECT_EQ(reply["result"]["isError"], true);
+        std::string got = reply["result"]["content"][0]["text"];
+        std::size_t saved = text.find("{saved}");
+        if (saved == std::string::npos) {
+            EXPECT_EQ(got, text);
+        } else {
+            // A new name in the folder, unknown beforehand.
+            std::string before = text.substr(0, saved) + (folder.path / "vistrel-screen-").string();
+            std::string after = text.substr(saved + 7);
+            EXPECT_EQ(got.rfind(before, 0), 0u) << got;
+            EXPECT_EQ(got.substr(got.size() - std::min(got.size(), after.size())), after) << got;
+        }
         EXPECT_EQ(file_names(folder.path), std::vector<std::string>{});
     }
 }
 
+// vistrel's message, but the way to give another port is vistrel-mcp's own.
 TEST(McpBinary, AnAppThatIsNotRunning) {
     std::uint16_t port = closed_port();
     McpProcess mcp({"--port=" + std::to_string(port)});
     JsonValue reply = ask(mcp, R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"devices"}})");
-    std::string hint = unreachable("http://127.0.0.1:" + std::to_string(port) + "/api", closed_port_refusal());
-    hint = hint.substr(7, hint.size() - 8);  // without "error: " and the line break
+    std::string hint = unreachable_text(port, closed_port_refusal());
+    std::string vistrel_hint = unreachable("http://127.0.0.1:" + std::to_string(port) + "/api", closed_port_refusal());
+    EXPECT_EQ(hint.substr(0, hint.rfind('\n')), vistrel_hint.substr(7, vistrel_hint.rfind("\n  Different") - 7));
     EXPECT_EQ(reply["result"], JsonValue({{"content", {{{"type", "text"}, {"text", hint}}}}, {"isError", true}}));
+}
+
+// The app stops a recording whose client hangs up: a cancelled record, the
+// end of input and a client gone each hang up on it at once, leave no file,
+// and (for a cancel) the next recording is taken straight away.
+TEST(McpBinary, ARecordingIsHungUpOnWhenNobodyWaitsForIt) {
+    enum class Ending { cancel, end_of_input, client_gone };
+    for (Ending ending : {Ending::cancel, Ending::end_of_input, Ending::client_gone}) {
+        SCOPED_TRACE(static_cast<int>(ending));
+        FakeApp app({ScriptedReply{"", ScriptedReply::Ending::until_hang_up},
+                     http_reply(200, "WEBM", "Content-Type: video/webm\r\n")});
+        ScratchFolder folder;
+        McpProcess mcp({"--port", std::to_string(app.port()), "--dir", folder.path.string()});
+        mcp.write(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"record","arguments":{"secs":30}}})"
+                  "\n");
+        for (int i = 0; i < 2000 && app.requests().empty(); ++i) usleep(5000);
+        ASSERT_EQ(app.requests().size(), 1u);
+        if (ending == Ending::cancel) {
+            mcp.write(R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":1}})"
+                      "\n");
+            JsonValue next = ask(
+                mcp, R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"record","arguments":{"secs":1}}})");
+            EXPECT_EQ(next["id"], 2) << "no reply for the cancelled call";
+            std::string text = next["result"]["content"][0]["text"];
+            EXPECT_EQ(text.rfind("saved a 1-second screen recording (webm) of 4 bytes to ", 0), 0u) << text;
+            EXPECT_EQ(file_names(folder.path).size(), 1u);
+            mcp.close_input();
+            EXPECT_EQ(mcp.wait(), 0);
+        } else if (ending == Ending::end_of_input) {
+            mcp.close_input();
+            EXPECT_EQ(mcp.wait(), 0);
+            JsonValue reply = JsonValue::parse(mcp.rest_of_output());
+            EXPECT_EQ(reply["result"]["content"][0]["text"],
+                      "stopped: the client closed its input before the call was done");
+            EXPECT_TRUE(file_names(folder.path).empty());
+        } else {
+            mcp.close_output();
+            mcp.write(std::string(R"({"jsonrpc":"2.0","id":3,"method":"ping"})") + "\n");
+            EXPECT_EQ(mcp.wait(), 1);
+            EXPECT_NE(mcp.error_output().find("vistrel-mcp: cannot write to standard output: "), std::string::npos);
+            EXPECT_TRUE(file_names(folder.path).empty());
+        }
+        EXPECT_EQ(app.hang_ups(), 1);
+    }
 }
 
 TEST(McpBinary, BadLinesAndTheEndOfInput) {

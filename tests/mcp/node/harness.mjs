@@ -6,6 +6,8 @@ import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
+import { Client as ClientV2 } from '@modelcontextprotocol/client';
+import { StdioClientTransport as StdioClientTransportV2 } from '@modelcontextprotocol/client/stdio';
 import { Client } from '@modelcontextprotocol/sdk/client/index.js';
 import { StdioClientTransport } from '@modelcontextprotocol/sdk/client/stdio.js';
 
@@ -82,11 +84,22 @@ export async function stop(child) {
   clearTimeout(timer);
 }
 
-export async function connect(args) {
+export async function connect(args, command = binaries.mcp) {
   const env = { ...process.env };
   delete env.VISTREL_PORT;
-  const transport = new StdioClientTransport({ command: binaries.mcp, args, env, stderr: 'inherit' });
+  const transport = new StdioClientTransport({ command, args, env, stderr: 'inherit' });
   const client = new Client({ name: 'vistrel-e2e', version: '1.0.0' });
+  await client.connect(transport);
+  return client;
+}
+
+// The official v2 client: `mode` 'auto' probes with server/discover and
+// falls back to initialize; { pin: '2026-07-28' } speaks that revision only.
+export async function connectV2(args, mode) {
+  const env = { ...process.env };
+  delete env.VISTREL_PORT;
+  const transport = new StdioClientTransportV2({ command: binaries.mcp, args, env, stderr: 'inherit' });
+  const client = new ClientV2({ name: 'vistrel-e2e-v2', version: '1.0.0' }, { versionNegotiation: { mode } });
   await client.connect(transport);
   return client;
 }

@@ -26,7 +26,7 @@ function inspect(...args) {
 
 test('the Inspector lists the tools', () => {
   const { tools } = inspect('--method', 'tools/list');
-  assert.equal(tools.length, 12);
+  assert.equal(tools.length, 14);
   assert.ok(tools.some((tool) => tool.name === 'status'));
 });
 

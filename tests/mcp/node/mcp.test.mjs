@@ -1,19 +1,20 @@
 // vistrel-mcp end to end: the SDK's client against the real server and the
 // real vistrel-app under a private X display.
 import assert from 'node:assert/strict';
-import { existsSync, readFileSync, statSync } from 'node:fs';
+import { existsSync, readdirSync, readFileSync, statSync } from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 import {
-  connect, decodeJpeg, decodeJpegFile, removeFolder, startApp, startXvfb, stop, tempFolder, vistrelError,
+  connect, connectV2, decodeJpeg, decodeJpegFile, removeFolder, startApp, startXvfb, stop, tempFolder, vistrelError,
 } from './harness.mjs';
 
 const hiddenFocus = 137;  // where the simulated lens is sharp
 const budget = { longEdge: 1568, pixels: 1_150_000, base64: 1_000_000 };
-const toolNames = ['look', 'snap', 'screenshot', 'focus', 'record', 'devices', 'controls', 'set_control', 'status',
-  'sources', 'add_source', 'forget_source'];
+const toolNames = ['look', 'snap', 'screenshot', 'windows', 'focus', 'record', 'recording', 'devices', 'controls',
+  'set_control', 'status', 'sources', 'add_source', 'forget_source'];
+const readOnly = ['snap', 'screenshot', 'windows', 'devices', 'controls', 'status', 'sources'];
 
 function imageOf(result) {
   const image = result.content.find((item) => item.type === 'image');
@@ -72,7 +73,22 @@ describe('vistrel-mcp with vistrel-app', () => {
     for (const tool of tools) {
       assert.equal(tool.inputSchema.type, 'object', tool.name);
       assert.ok(tool.description.length > 40, tool.name);
-      assert.equal(typeof tool.annotations.readOnlyHint, 'boolean', tool.name);
+      assert.equal(tool.annotations.readOnlyHint, readOnly.includes(tool.name), tool.name);
+    }
+    assert.ok(JSON.stringify({ tools }).length < 12000, 'the list stays small');
+  });
+
+  test('arguments that break the schema come back as results the model reads', async () => {
+    const cases = [
+      [{ name: 'record', arguments: { secs: 0 } }, 'record: arguments.secs must be at least 1'],
+      [{ name: 'screenshot', arguments: { device: '0' } },
+        'screenshot: arguments has the member "device", which is not one of its parameters'],
+      [{ name: 'snap', arguments: { width: 5000 } }, 'snap: arguments.width must be at most 4096'],
+    ];
+    for (const [call, text] of cases) {
+      const result = await client.callTool(call);
+      assert.equal(result.isError, true, JSON.stringify(call));
+      assert.deepEqual(result.content, [{ type: 'text', text }]);
     }
   });
 
@@ -112,7 +128,7 @@ describe('vistrel-mcp with vistrel-app', () => {
 
   test('look focuses and shows the photo', async () => {
     const result = await client.callTool({ name: 'look', arguments: { device: cameraId } });
-    const [, focus] = /^focus (\d+) \(sharpness \d+\)\n1280x720 JPEG, \d+ bytes$/.exec(textOf(result)) ?? [];
+    const [, focus] = /^focus (\d+) \(sharpness \d+\)\n1280x720 JPEG, \d+ bytes, full resolution; region x,y,w,h are in camera pixels$/.exec(textOf(result)) ?? [];
     assert.ok(Math.abs(focus - hiddenFocus) <= 2, textOf(result));
     assert.deepEqual(checkPicture(result), { codec: 'mjpeg', width: 1280, height: 720 });
   });
@@ -124,16 +140,25 @@ describe('vistrel-mcp with vistrel-app', () => {
     assert.deepEqual(checkPicture(small), { codec: 'mjpeg', width: 320, height: 240 });
   });
 
-  test('a screenshot larger than the budget is fitted; path keeps the full one', async () => {
-    const file = path.join(folder, 'screen.jpg');
-    const result = await client.callTool({ name: 'screenshot', arguments: { path: file } });
-    assert.deepEqual(checkPicture(result), { codec: 'mjpeg', width: 1429, height: 804 });
-    assert.equal(textOf(result), `1429x804 JPEG, ${Buffer.from(imageOf(result).data, 'base64').length} bytes `
-      + `(scaled down from 1920x1080 to fit)\nsaved the full picture (1920x1080, ${statSync(file).size} bytes) to ${file}`);
-    assert.deepEqual(decodeJpegFile(file), { codec: 'mjpeg', width: 1920, height: 1080 });
-    const again = await client.callTool({ name: 'screenshot', arguments: { path: file } });
-    assert.equal(again.isError, true);
-    assert.match(textOf(again), /^cannot write .*screen\.jpg: File exists \(os error 17\)$/);
+  test('a screenshot larger than the budget is fitted, says how it maps, and save keeps the full one', async () => {
+    for (let round = 0; round < 2; ++round) {  // the second asks for the fitted size at once
+      const result = await client.callTool({ name: 'screenshot', arguments: { save: round === 0 } });
+      const picture = checkPicture(result);
+      assert.equal(picture.width, 1429);
+      assert.ok(Math.abs(picture.height - 804) <= 1, `${picture.width}x${picture.height}`);
+      const lines = textOf(result).split('\n');
+      assert.equal(lines[0], `1429x${picture.height} JPEG, ${Buffer.from(imageOf(result).data, 'base64').length} bytes, `
+        + 'scaled down from 1920x1080 (1.344 screen pixels per picture pixel); region x,y,w,h are in screen pixels');
+      if (round === 0) {
+        const [, size, file] = /^saved the full picture \(1920x1080, (\d+) bytes\) to (.*)$/.exec(lines[1]) ?? [];
+        assert.ok(file, lines[1]);
+        assert.equal(path.dirname(file), folder);
+        assert.equal(statSync(file).size, Number(size));
+        assert.deepEqual(decodeJpegFile(file), { codec: 'mjpeg', width: 1920, height: 1080 });
+      } else {
+        assert.equal(lines.length, 1);
+      }
+    }
   });
 
   test('network sources', async () => {
@@ -190,15 +215,139 @@ describe('vistrel-mcp with vistrel-app', () => {
   });
 });
 
+// A cancelled recording is hung up on, so that the app takes the next at
+// once; a recording longer than a client waits for a call returns at once and
+// the recording tool waits for it, each call well inside the minute that
+// clients wait by default.
+describe('vistrel-mcp recordings as clients cancel and time them', () => {
+  let folder;
+  let xvfb;
+  let app;
+  let client;
+
+  before(async () => {
+    folder = tempFolder('mcp-record');
+    xvfb = await startXvfb(640, 480);
+    app = await startApp(xvfb.display, path.join(folder, 'config'), hiddenFocus);
+    client = await connect(['--port', String(app.port), '--dir', folder]);
+  });
+
+  after(async () => {
+    await client?.close();
+    await stop(app?.child);
+    await stop(xvfb?.child);
+    removeFolder(folder);
+  });
+
+  test('a cancelled record, then at once a new one that the app takes', async () => {
+    const abort = new AbortController();
+    const cancelled = client.callTool({ name: 'record', arguments: { secs: 30 } }, undefined, { signal: abort.signal });
+    await new Promise((resolve) => setTimeout(resolve, 1500));
+    abort.abort();
+    await assert.rejects(cancelled);
+    // The app needs a moment to end its recorder after the hang-up.
+    let result;
+    for (let tries = 0; tries < 20; ++tries) {
+      result = await client.callTool({ name: 'record', arguments: { secs: 1 } });
+      if (!result.isError || !/already running/.test(textOf(result))) break;
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    assert.notEqual(result.isError, true, textOf(result));
+    assert.match(textOf(result), /^saved a 1-second screen recording \(webm\)/);
+    const files = readdirSync(folder).filter((name) => name.startsWith('vistrel-screen-'));
+    assert.equal(files.length, 1, `the cancelled recording left no file: ${files}`);
+  });
+
+  test('a record of more than a minute, through a client with its default timeout', async () => {
+    const started = Date.now();
+    const result = await client.callTool({ name: 'record', arguments: { secs: 62 } });
+    assert.notEqual(result.isError, true, textOf(result));
+    assert.match(textOf(result), /^recording 62 s of the screen \(webm\) to (.*); it will be saved at about /);
+    assert.ok(Date.now() - started < 10000, 'the call returns at once');
+    let done;
+    for (let calls = 0; calls < 5 && !done; ++calls) {
+      const call = Date.now();
+      const waited = await client.callTool({ name: 'recording', arguments: {} });
+      assert.ok(Date.now() - call < 50000, 'no call outlasts the clients\' timeout');
+      if (/^saved /.test(textOf(waited))) done = waited;
+      else assert.match(textOf(waited), /^still recording to /);
+    }
+    assert.ok(done, 'the recording was saved');
+    assert.match(textOf(done), /^saved a 62-second screen recording \(webm\) of \d+ bytes to /);
+    const link = done.content.find((item) => item.type === 'resource_link');
+    assert.equal(readFileSync(fileURLToPath(link.uri)).subarray(0, 4).toString('hex'), '1a45dfa3', 'a WebM file');
+  });
+});
+
+// The official v2 client, on its own choice of revision and pinned to
+// 2026-07-28: every tool answers. Tools that need what only a newer app
+// serves (windows, regions) answer with isError against this one.
+describe('vistrel-mcp with the v2 client', () => {
+  let folder;
+  let xvfb;
+  let app;
+
+  before(async () => {
+    folder = tempFolder('mcp-v2');
+    xvfb = await startXvfb(1280, 720);
+    app = await startApp(xvfb.display, path.join(folder, 'config'), hiddenFocus);
+  });
+
+  after(async () => {
+    await stop(app?.child);
+    await stop(xvfb?.child);
+    removeFolder(folder);
+  });
+
+  for (const mode of ['auto', { pin: '2026-07-28' }]) {
+    test(`every tool, ${JSON.stringify(mode)}`, async () => {
+      const client = await connectV2(['--port', String(app.port), '--dir', folder], mode);
+      try {
+        assert.equal(client.getNegotiatedProtocolVersion(), '2026-07-28');
+        assert.equal(client.getServerVersion().name, 'vistrel-mcp');
+        const { tools } = await client.listTools();
+        assert.deepEqual(tools.map((tool) => tool.name), toolNames);
+        const calls = [
+          ['status', {}], ['devices', {}], ['windows', {}], ['controls', {}], ['set_control', { name: 'focus', value: 50 }],
+          ['focus', {}], ['look', {}], ['snap', { width: 320, height: 180 }], ['screenshot', {}],
+          ['screenshot', { region: { x: 0, y: 0, width: 100, height: 100 } }], ['record', { secs: 1, preview: 4 }],
+          ['recording', {}], ['sources', {}], ['add_source', { name: 'cam', url: 'http://127.0.0.1:9/x.jpg' }],
+          ['forget_source', { name: 'cam' }],
+        ];
+        const answered = new Set();
+        for (const [name, args] of calls) {
+          const result = await client.callTool({ name, arguments: args });
+          assert.ok(Array.isArray(result.content) && result.content.length > 0, name);
+          answered.add(name);
+          if (['windows', 'screenshot'].includes(name) && result.isError) continue;  // not served by this app
+          assert.notEqual(result.isError, true, `${name}: ${textOf(result)}`);
+        }
+        assert.deepEqual([...answered].sort(), [...toolNames].sort());
+        const record = await client.callTool({ name: 'record', arguments: { secs: 1, preview: 4 } });
+        // This app makes no preview sheet yet; a newer one shows it.
+        assert.match(textOf(record), /\n(no preview is available: |preview: )/);
+        const wrong = await client.callTool({ name: 'record', arguments: { secs: 0 } });
+        assert.equal(wrong.isError, true);
+      } finally {
+        await client.close();
+      }
+    });
+  }
+});
+
 describe('vistrel-mcp without the app', () => {
-  test('every call says what vistrel says: the unreachable hint', async () => {
+  test('every call says what vistrel says, with vistrel-mcp\'s own way to give the port', async () => {
     const port = '9';  // nothing listens on the discard port
     const client = await connect(['--port', port]);
     try {
       const result = await client.callTool({ name: 'status', arguments: {} });
       assert.equal(result.isError, true);
-      assert.equal(textOf(result), vistrelError(['status', `--port=${port}`]));
-      assert.match(textOf(result), /^cannot reach Vistrel at http:\/\/127\.0\.0\.1:9\/api \(/);
+      const lines = textOf(result).split('\n');
+      const vistrelLines = vistrelError(['status', `--port=${port}`]).split('\n');
+      assert.deepEqual(lines.slice(0, 2), vistrelLines.slice(0, 2));
+      assert.match(lines[0], /^cannot reach Vistrel at http:\/\/127\.0\.0\.1:9\/api \(/);
+      assert.equal(lines[2], '  Different port?     give vistrel-mcp "--port", "7999" in the agent\'s MCP configuration, '
+        + 'or set VISTREL_PORT');
     } finally {
       await client.close();
     }

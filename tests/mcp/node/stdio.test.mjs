@@ -36,10 +36,26 @@ test('a line that is not JSON, an unknown method, then the end of input', async 
   ]);
 });
 
-test('the end of input waits for a call in flight', async () => {
+test('a call in flight at the end of input still answers', async () => {
   const { status, out } = await session(['{"jsonrpc":"2.0","id":"s","method":"tools/call","params":{"name":"status"}}']);
   assert.equal(status, 0);
   const reply = JSON.parse(out);
   assert.equal(reply.id, 's');
   assert.equal(reply.result.isError, true);
+});
+
+test('revision 2026-07-28 as raw lines: discovery, then a list that says how long it keeps', async () => {
+  const meta = '"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28","io.modelcontextprotocol/clientCapabilities":{}}';
+  const { status, out } = await session([
+    `{"jsonrpc":"2.0","id":1,"method":"server/discover","params":{${meta}}}`,
+    `{"jsonrpc":"2.0","id":2,"method":"tools/list","params":{${meta}}}`,
+    '{"jsonrpc":"2.0","id":3,"method":"server/discover","params":{}}',
+  ]);
+  assert.equal(status, 0);
+  const [discover, list, legacy] = out.trim().split('\n').map((line) => JSON.parse(line));
+  assert.equal(discover.result.resultType, 'complete');
+  assert.equal(discover.result.supportedVersions[0], '2026-07-28');
+  assert.equal(list.result.resultType, 'complete');
+  assert.equal(list.result.cacheScope, 'public');
+  assert.equal(legacy.error.code, -32602);
 });
