@@ -20,10 +20,12 @@ std::string sheet_time_label(double seconds) {
     return label + " s";
 }
 
-FrameSize sheet_tile_size(FrameSize frame, int columns, int rows, int max_side) {
+FrameSize sheet_tile_size(FrameSize frame, int columns, int rows, SheetLimits limits) {
     if (frame.width <= 0 || frame.height <= 0 || columns <= 0 || rows <= 0) return {16, 16};
-    double scale = std::min({1.0, static_cast<double>(max_side) / (columns * frame.width),
-                             static_cast<double>(max_side) / (rows * frame.height)});
+    double whole = static_cast<double>(columns) * frame.width * rows * frame.height;
+    double scale = std::min({1.0, static_cast<double>(limits.side) / (columns * frame.width),
+                             static_cast<double>(limits.side) / (rows * frame.height),
+                             std::sqrt(static_cast<double>(limits.pixels) / whole)});
     int width = std::max(16, static_cast<int>(std::floor(frame.width * scale)));
     int height = std::max(16, static_cast<int>(std::floor(frame.height * scale)));
     return {width, height};
@@ -53,12 +55,12 @@ void write_label(Image& sheet, int left, int top, int tile_width, const std::str
 }
 }  // namespace
 
-Image contact_sheet(const std::vector<TimedFrame>& frames, int max_side) {
+Image contact_sheet(const std::vector<TimedFrame>& frames, SheetLimits limits) {
     if (frames.empty()) return blank_image(16, 16);
     int count = static_cast<int>(frames.size());
     int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
     int rows = (count + columns - 1) / columns;
-    FrameSize tile = sheet_tile_size({frames[0].picture.width, frames[0].picture.height}, columns, rows, max_side);
+    FrameSize tile = sheet_tile_size({frames[0].picture.width, frames[0].picture.height}, columns, rows, limits);
     Image sheet = blank_image(columns * tile.width, rows * tile.height);
     for (int i = 0; i < count; ++i) {
         Image scaled = scale_image(frames[static_cast<std::size_t>(i)].picture, tile.width, tile.height);

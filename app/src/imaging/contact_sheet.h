@@ -20,11 +20,18 @@ double sheet_frame_time(int index, int count, double secs);
 // "0 s", "1.25 s", "12.5 s": at most two decimals, no trailing zeros.
 std::string sheet_time_label(double seconds);
 
+// How large a sheet may be: at most `side` pixels on each side and `pixels`
+// in all.
+struct SheetLimits {
+    int side = 0;
+    long long pixels = 0;
+};
+
 // The size of one tile: the frame's shape, as large as fits `columns` x
-// `rows` tiles within `max_side` pixels on each side of the sheet, never
-// larger than the frame itself, at least 16 pixels a side.
-FrameSize sheet_tile_size(FrameSize frame, int columns, int rows, int max_side);
+// `rows` tiles within the limits, never larger than the frame itself, at
+// least 16 pixels a side.
+FrameSize sheet_tile_size(FrameSize frame, int columns, int rows, SheetLimits limits);
 
 // ceil(sqrt(count)) columns, as many rows as needed; every frame scaled to
-// the tile size of the first; the sheet's sides at most `max_side`.
-Image contact_sheet(const std::vector<TimedFrame>& frames, int max_side);
+// the tile size of the first; the sheet within the limits.
+Image contact_sheet(const std::vector<TimedFrame>& frames, SheetLimits limits);

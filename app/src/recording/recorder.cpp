@@ -170,7 +170,7 @@ Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCh
         if (frames.empty()) {
             recording.preview_problem = "ffmpeg could not take frames out of the recording";
         } else {
-            recording.preview = encode_jpeg(contact_sheet(frames, sheet_max_side));
+            recording.preview = encode_jpeg(contact_sheet(frames, {sheet_max_side, sheet_max_pixels}));
         }
     }
     return recording;

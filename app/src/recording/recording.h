@@ -10,10 +10,11 @@ inline constexpr int max_recording_secs = 120;
 // Every recording runs at this constant rate; a frame that comes late is
 // stood in for by the one before.
 inline constexpr int recording_frames_per_second = 25;
-// A preview: at most this many frames on one contact sheet, whose sides are
-// at most sheet_max_side pixels (what a model takes in at once).
+// A preview: at most this many frames on one contact sheet, which is at most
+// 1568 pixels a side and 1.15 megapixels in all: what a model takes in at once.
 inline constexpr int max_preview_frames = 36;
 inline constexpr int sheet_max_side = 1568;
+inline constexpr long long sheet_max_pixels = 1'150'000;
 
 enum class RecordingFormat { webm, mp4 };
 

@@ -34,19 +34,24 @@ TEST(ContactSheet, TilesKeepTheFrameShapeWithinTheLimit) {
         FrameSize tile;
     };
     const Case cases[] = {
-        {{1280, 720}, 2, 2, {784, 441}},   // 1568 wide in all
-        {{1920, 1080}, 6, 6, {261, 147}},  // 36 frames
+        {{1280, 720}, 2, 1, {784, 441}},   // 1568 wide in all
+        {{1280, 720}, 2, 2, {714, 402}},   // 1.15 megapixels in all
+        {{1920, 1080}, 6, 6, {238, 134}},  // 36 frames
         {{320, 200}, 2, 1, {320, 200}},    // never larger than the frame
-        {{720, 1280}, 2, 2, {441, 784}},   // upright: the height is the limit
+        {{720, 1280}, 1, 2, {441, 784}},   // upright: the height is the limit
     };
-    for (const auto& c : cases) EXPECT_EQ(sheet_tile_size(c.frame, c.columns, c.rows, 1568), c.tile);
+    for (const auto& c : cases) {
+        FrameSize tile = sheet_tile_size(c.frame, c.columns, c.rows, {1568, 1'150'000});
+        EXPECT_EQ(tile, c.tile) << c.frame.width << "x" << c.frame.height << " in " << c.columns << "x" << c.rows;
+        EXPECT_LE(static_cast<long long>(tile.width) * c.columns * tile.height * c.rows, 1'150'000);
+    }
 }
 
 TEST(ContactSheet, FramesGoLeftToRightThenDownEachWithItsTime) {
     std::vector<TimedFrame> frames;
     const std::uint8_t levels[] = {40, 80, 120, 160, 200};
     for (int i = 0; i < 5; ++i) frames.push_back({filled(200, 100, levels[i], 0, 0), i * 1.5});
-    Image sheet = contact_sheet(frames, 1568);
+    Image sheet = contact_sheet(frames, {1568, 1'150'000});
     // Five frames: three columns, two rows, at the frames' own size.
     ASSERT_EQ(sheet.width, 600);
     ASSERT_EQ(sheet.height, 200);
