@@ -64,6 +64,7 @@ std::string reply_head(const Reply& reply) {
     head += "Content-Type: " + reply.content_type + "\r\n";
     head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
     if (reply.no_store) head += "Cache-Control: no-store\r\n";
+    for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
     head += "Connection: close\r\n\r\n";
     return head;
 }

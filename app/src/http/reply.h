@@ -4,12 +4,17 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 struct Reply {
     int status = 200;
     std::string content_type = "application/json";
     std::string body;
     bool no_store = false;  // pictures and recordings are never to be cached
+    // More header lines an endpoint adds ("X-Vistrel-Source", "1920x1080"):
+    // names and values of plain visible characters, set by the app only.
+    std::vector<std::pair<std::string, std::string>> headers = {};
 };
 
 // JSON text that never throws: bytes that are not UTF-8 (they can come in

@@ -68,3 +68,14 @@ Image scale_image(const Image& source, int width, int height) {
     }
     return out;
 }
+
+Image crop_image(const Image& source, const FrameRegion& region) {
+    Image out = blank_image(region.width, region.height);
+    std::size_t row = static_cast<std::size_t>(region.width) * 3;
+    for (int y = 0; y < region.height; ++y) {
+        const std::uint8_t* from =
+            &source.rgb[(static_cast<std::size_t>(region.y + y) * source.width + region.x) * 3];
+        std::copy(from, from + row, &out.rgb[static_cast<std::size_t>(y) * row]);
+    }
+    return out;
+}
