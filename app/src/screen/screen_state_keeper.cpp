@@ -39,7 +39,8 @@ ScreenState ScreenStateKeeper::current(std::optional<std::chrono::milliseconds> 
         wanted_ = true;
         changed_.notify_all();
     }
-    if (stale) {
+    // A display already known not to answer is not waited for again.
+    if (stale && (!state_ || state_->screen)) {
         auto patience = state_ || !wait_for_first ? timing_.patience : *wait_for_first;
         Clock::time_point asked = now;
         changed_.wait_until(lock, now + patience, [&] { return state_ && seen_at_ >= asked; });

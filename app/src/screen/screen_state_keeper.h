@@ -33,8 +33,9 @@ public:
     ScreenStateKeeper(const ScreenStateKeeper&) = delete;
     ScreenStateKeeper& operator=(const ScreenStateKeeper&) = delete;
 
-    // Waits at most `patience` (or `wait_for_first` when nothing has been
-    // seen yet and it is given).
+    // Waits at most `patience` for a look under way (or `wait_for_first`
+    // when nothing has been seen yet and it is given); not at all when the
+    // last look found no screen.
     ScreenState current(std::optional<std::chrono::milliseconds> wait_for_first = std::nullopt);
 
     // What a capture has just seen, so that the next caller need not look.

@@ -155,6 +155,7 @@ void X11Link::drop() {
     s.connection = nullptr;
     s.atoms.clear();
     s.stalled.reset();
+    stalled_since_ = 0;
 }
 
 std::string x_display_silent_text(const std::string& display, std::chrono::milliseconds silent_for) {
@@ -242,10 +243,12 @@ xcb_connection_t* X11Link::connection(XClock::time_point deadline) {
             xcb_generic_error_t* error = nullptr;
             std::free(wait(marker, deadline, &error));
             std::free(error);
+            stalled_since_ = 0;
         } catch (const Fault& fault) {
             if (fault.kind == FaultKind::timed_out) {
                 s.stalled = marker;
                 s.stalled_since = stalled_since;
+                stalled_since_ = stalled_since.time_since_epoch().count();
                 throw Fault{FaultKind::timed_out, x_display_silent_text(display_, since(stalled_since))};
             }
             throw;
@@ -268,7 +271,8 @@ bool X11Link::has_shm() const {
 }
 
 std::optional<XClock::time_point> X11Link::waiting_since() const {
-    std::int64_t ticks = waiting_since_;
+    std::int64_t ticks = stalled_since_;
+    if (!ticks) ticks = waiting_since_;
     if (!ticks) return std::nullopt;
     return XClock::time_point(XClock::duration(ticks));
 }
@@ -299,6 +303,7 @@ void* X11Link::wait(unsigned int sequence, XClock::time_point deadline, xcb_gene
         if (left <= 0) {
             s.stalled = sequence;
             s.stalled_since = started;
+            stalled_since_ = started.time_since_epoch().count();
             throw Fault{FaultKind::timed_out, x_display_silent_text(display_, since(started))};
         }
         pollfd watch{xcb_get_file_descriptor(c), POLLIN, 0};
@@ -313,7 +318,9 @@ xcb_atom_t X11Link::atom(const char* name, XClock::time_point deadline) {
     auto cookie = xcb_intern_atom(s.connection, 1, static_cast<std::uint16_t>(std::strlen(name)), name);
     auto reply = this->reply<xcb_intern_atom_reply_t>(cookie.sequence, deadline);
     xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-    s.atoms[name] = atom;
+    // A name nobody has used yet may be used later (a window manager that
+    // starts after the app): asked again next time.
+    if (atom != XCB_ATOM_NONE) s.atoms[name] = atom;
     return atom;
 }
 

@@ -85,8 +85,8 @@ public:
     // fault midway through several). Hold `mutex`.
     void discard(unsigned int sequence);
 
-    // An atom's number (0 when the server does not know the name). Cached
-    // for the connection's life. Hold `mutex`.
+    // An atom's number (0 when the server does not know the name yet).
+    // Known ones are kept for the connection's life. Hold `mutex`.
     xcb_atom_t atom(const char* name, XClock::time_point deadline);
 
     // The root window's pixels in `area` (inside the screen), held until the
@@ -94,8 +94,9 @@ public:
     // the socket. Faults as for wait(). Hold `mutex`.
     PixelView grab(const FrameRegion& area, XClock::time_point deadline);
 
-    // Since when a caller has been waiting for the server without an answer;
-    // null while none waits. Read without `mutex`.
+    // Since when the server has left a request unanswered: a caller waiting
+    // now, or an earlier call that gave up; null while it answers. Read
+    // without `mutex`.
     std::optional<XClock::time_point> waiting_since() const;
 
 private:
@@ -104,6 +105,7 @@ private:
     std::string display_;
     std::unique_ptr<XConnectionState> state_;
     std::atomic<std::int64_t> waiting_since_{0};  // steady_clock ticks; 0: nobody waits
+    std::atomic<std::int64_t> stalled_since_{0};  // the same, for a request given up on
 };
 
 // Answers still to be read, sent all at once; those left when a fault ends

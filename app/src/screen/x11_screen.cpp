@@ -62,8 +62,7 @@ public:
     explicit X11Screen(X11Limits limits)
         : link_(display_name()),
           limits_(limits),
-          keeper_([this] { return look(); },
-                  [this](std::chrono::milliseconds silent) { return x_display_silent_text(link_.display(), silent); },
+          keeper_([this] { return look(); }, [this](std::chrono::milliseconds silent) { return silence(silent); },
                   limits.keeper) {}
 
     const char* name() const override { return "x11"; }
@@ -168,6 +167,14 @@ private:
         } catch (const Fault& fault) {
             return ScreenState{std::nullopt, fault.message};
         }
+    }
+
+    // How long the server has been silent: since the request it left
+    // unanswered, at least as long as the look that waits for it.
+    std::string silence(std::chrono::milliseconds look_waited) {
+        auto since = link_.waiting_since();
+        auto silent = since ? std::chrono::duration_cast<std::chrono::milliseconds>(XClock::now() - *since) : look_waited;
+        return x_display_silent_text(link_.display(), std::max(silent, look_waited));
     }
 
     FrameRegion window_area(const std::string& id, XClock::time_point deadline) {
