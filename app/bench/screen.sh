@@ -3,6 +3,7 @@
 # 3840x2160, with a desktop-like picture on it (desktop_painter.cpp):
 #   - app: the app's own time for GET /frame.jpg?device=screen, from the
 #     request to the first byte of the reply (curl's time to first byte);
+#     "app 1568": the same fitted within 1568 pixels, as agents ask for it;
 #   - vistrel: `vistrel screenshot` as a whole process (start, request,
 #     reply, file written);
 #   - scrot and maim: `scrot -o FILE.jpg` and `maim FILE.jpg`, whole
@@ -54,6 +55,8 @@ measure() {
     local url="http://127.0.0.1:$port/api/frame.jpg?device=screen"
     curl -s -o /dev/null "$url"  # the first picture sets up what the next ones reuse
     printf '  %-22s %s\n' "$label app" "$(first_byte "$url")"
+    local fit=$((width > 1568 ? 1568 : width))
+    printf '  %-22s %s\n' "$label app 1568" "$(first_byte "$url&width=$fit")"
     printf '  %-22s %s\n' "$label vistrel" "$(cd "$work" && whole "$vistrel" screenshot --port "$port" --out shot.jpg)"
     kill "$app_pid"
     wait "$app_pid" 2> /dev/null || true
@@ -76,6 +79,7 @@ for size in 1280x720 1920x1080 3840x2160; do
     until grep -q painted "$work/painter.out" 2> /dev/null; do sleep 0.05; done
 
     echo "$size"
+    width=${size%x*}
     measure after "$app"
     [ -n "$before_app" ] && measure before "$before_app"
     if command -v scrot > /dev/null; then

@@ -51,11 +51,11 @@ std::string screen_jpeg(const PixelView& pixels, const SizeRequest& size) {
     if (!size.width && !size.height) {
         FrameSize fitted = fit_within(own, max_screen_side);
         if (fitted == own) return encode_jpeg(pixels);
-        return encode_jpeg(scale_image(image_of(pixels), fitted.width, fitted.height));
+        return encode_jpeg(scale_pixels(pixels, fitted.width, fitted.height));
     }
     FrameSize target = resolve_frame_size({size.width, size.height}, own, max_screen_side);
     if (target == own) return encode_jpeg(pixels);
-    return encode_jpeg(scale_image(image_of(pixels), target.width, target.height));
+    return encode_jpeg(scale_pixels(pixels, target.width, target.height));
 }
 
 FramePicture screen_picture(AppState& state, const DeviceRef& device, const SizeRequest& size,

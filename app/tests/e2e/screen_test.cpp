@@ -325,8 +325,8 @@ TEST_F(StoppedDisplayTest, HealthAnswersAndSaysTheDisplayDoesNotAnswer) {
     do {
         RawReply reply = raw_exchange(app.port, client_style_request("GET", "/api/health", app.port));
         ASSERT_EQ(reply.status, 200);
-        // Far below the app's own deadlines for the display: it never waits for it.
-        EXPECT_LT(reply.took.count(), 500);
+        // It never waits for the display (which would be forever here).
+        EXPECT_LT(reply.took.count(), 2000);
         health = json::parse(reply.body);
         if (health["screen"].is_null()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -336,7 +336,7 @@ TEST_F(StoppedDisplayTest, HealthAnswersAndSaysTheDisplayDoesNotAnswer) {
     EXPECT_EQ(problem.rfind("the X display " + xvfb.name + " does not answer (nothing for ", 0), 0u) << problem;
     RawReply devices = raw_exchange(app.port, client_style_request("GET", "/api/devices", app.port));
     EXPECT_EQ(devices.status, 200);
-    EXPECT_LT(devices.took.count(), 500);
+    EXPECT_LT(devices.took.count(), 2000);
 
     kill(xvfb.pid, SIGCONT);
     picture.join();
