@@ -58,9 +58,9 @@ int main() {
             for (int x = left; x < right; ++x) pixels[static_cast<std::size_t>(y) * width + x] = 0x3366cc;
         }
     }
-    XImage* image = XCreateImage(display, DefaultVisual(display, screen), 24, ZPixmap, 0,
-                                 reinterpret_cast<char*>(pixels.data()), static_cast<unsigned>(width),
-                                 static_cast<unsigned>(height), 32, 0);
+    XImage* image =
+        XCreateImage(display, DefaultVisual(display, screen), 24, ZPixmap, 0, reinterpret_cast<char*>(pixels.data()),
+                     static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
     Pixmap pixmap = XCreatePixmap(display, RootWindow(display, screen), static_cast<unsigned>(width),
                                   static_cast<unsigned>(height), static_cast<unsigned>(DefaultDepth(display, screen)));
     XPutImage(display, pixmap, DefaultGC(display, screen), image, 0, 0, 0, 0, static_cast<unsigned>(width),

@@ -44,8 +44,8 @@ DeviceRef find_device(std::string_view id, CameraRegistry& cameras, ScreenBacken
         if (target->kind == ScreenTarget::Kind::monitor) {
             ScreenState now = screen.state();
             if (now.screen && target->monitor > static_cast<int>(now.screen->monitors.size())) {
-                throw Fault{FaultKind::not_found,
-                            "no device \"" + std::string(id) + "\"; the devices are " + known_ids(cameras, screen, store)};
+                throw Fault{FaultKind::not_found, "no device \"" + std::string(id) + "\"; the devices are " +
+                                                      known_ids(cameras, screen, store)};
             }
         }
         return {DeviceKind::screen, std::string(id), nullptr, {}, *target};

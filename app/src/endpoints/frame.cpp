@@ -37,7 +37,8 @@ FrameQuery parse_frame_query(const HttpRequest& request) {
     bool screen = parse_screen_device(query.device).has_value();
     bool camera = !screen && query.device.rfind("net:", 0) != 0;
     int max_side = screen || (query.size.region && !camera) ? max_screen_side : max_frame_side;
-    if (has_query(request, "width")) query.size.width = parse_frame_side("width", query_value(request, "width"), max_side);
+    if (has_query(request, "width"))
+        query.size.width = parse_frame_side("width", query_value(request, "width"), max_side);
     if (has_query(request, "height")) {
         query.size.height = parse_frame_side("height", query_value(request, "height"), max_side);
     }

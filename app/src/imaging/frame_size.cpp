@@ -8,9 +8,9 @@
 
 int parse_frame_side(std::string_view name, std::string_view text, int max_side) {
     auto refuse = [&] {
-        return Fault{FaultKind::bad_argument,
-                     std::string(name) + " must be a whole number from " + std::to_string(min_frame_side) + " to " +
-                         std::to_string(max_side) + " (got \"" + std::string(text) + "\")"};
+        return Fault{FaultKind::bad_argument, std::string(name) + " must be a whole number from " +
+                                                  std::to_string(min_frame_side) + " to " + std::to_string(max_side) +
+                                                  " (got \"" + std::string(text) + "\")"};
     };
     if (text.empty() || text.size() > 9) throw refuse();
     int value = 0;
@@ -47,8 +47,8 @@ constexpr long region_limit = 1'000'000;
 
 long parse_region_number(std::string_view name, std::string_view text) {
     auto refuse = [&] {
-        return Fault{FaultKind::bad_argument, std::string(name) + " must be a whole number of pixels (got \"" +
-                                                  std::string(text) + "\")"};
+        return Fault{FaultKind::bad_argument,
+                     std::string(name) + " must be a whole number of pixels (got \"" + std::string(text) + "\")"};
     };
     std::string_view digits = text;
     bool negative = !digits.empty() && digits.front() == '-';

@@ -61,8 +61,8 @@ std::string compress(const unsigned char* pixels, int width, int pitch, int heig
     unsigned char* out = encoder.room_for(width, height);
     unsigned long size = encoder.capacity;
     int flags = TJFLAG_FASTDCT | TJFLAG_NOREALLOC | (bottom_up ? TJFLAG_BOTTOMUP : 0);
-    if (tjCompress2(encoder.tj.handle, pixels, width, pitch, height, format, &out, &size, TJSAMP_420, quality,
-                    flags) != 0) {
+    if (tjCompress2(encoder.tj.handle, pixels, width, pitch, height, format, &out, &size, TJSAMP_420, quality, flags) !=
+        0) {
         throw std::runtime_error(std::string("JPEG encoding failed: ") + tjGetErrorStr2(encoder.tj.handle));
     }
     return std::string(reinterpret_cast<const char*>(out), size);

@@ -7,8 +7,8 @@ PixelView crop_view(const PixelView& view, const FrameRegion& region) {
     // A bottom-up view keeps its last row first: the region's bottom row is
     // the one stored first.
     int first_stored = view.bottom_up ? view.height - region.y - region.height : region.y;
-    part.data = view.data + static_cast<std::ptrdiff_t>(first_stored) * view.stride +
-                static_cast<std::ptrdiff_t>(region.x) * 4;
+    part.data =
+        view.data + static_cast<std::ptrdiff_t>(first_stored) * view.stride + static_cast<std::ptrdiff_t>(region.x) * 4;
     return part;
 }
 

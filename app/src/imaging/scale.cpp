@@ -27,18 +27,18 @@ Pixels pixels_of(const Image& image) {
 }
 
 Pixels pixels_of(const PixelView& view) {
-    return {view.data, view.stride, view.bottom_up, view.height, 4, view.layout.red, view.layout.green,
-            view.layout.blue};
+    return {view.data, view.stride,     view.bottom_up,    view.height,
+            4,         view.layout.red, view.layout.green, view.layout.blue};
 }
 
 // The source pixels under each output pixel along one axis, and how much of
 // each lies under it: the window [i * scale, i * scale + scale), at least
 // one pixel wide (where this axis is enlarged).
 struct Taps {
-    std::vector<int> first;       // per output pixel: its first source pixel
-    std::vector<int> count;       // and how many
-    std::vector<float> weights;   // count[i] weights per output pixel, in a row, summing to 1
-    std::vector<int> offset;      // where output pixel i's weights start
+    std::vector<int> first;      // per output pixel: its first source pixel
+    std::vector<int> count;      // and how many
+    std::vector<float> weights;  // count[i] weights per output pixel, in a row, summing to 1
+    std::vector<int> offset;     // where output pixel i's weights start
 };
 
 Taps area_taps(int source, int out) {
@@ -170,8 +170,7 @@ Image crop_image(const Image& source, const FrameRegion& region) {
     Image out = blank_image(region.width, region.height);
     std::size_t row = static_cast<std::size_t>(region.width) * 3;
     for (int y = 0; y < region.height; ++y) {
-        const std::uint8_t* from =
-            &source.rgb[(static_cast<std::size_t>(region.y + y) * source.width + region.x) * 3];
+        const std::uint8_t* from = &source.rgb[(static_cast<std::size_t>(region.y + y) * source.width + region.x) * 3];
         std::copy(from, from + row, &out.rgb[static_cast<std::size_t>(y) * row]);
     }
     return out;

@@ -94,8 +94,9 @@ public:
     void capture(const ScreenRequest& request, const ScreenShotUse& use) override {
         if (request.target.kind == ScreenTarget::Kind::window) throw window_refusal();
         if (request.target.kind == ScreenTarget::Kind::monitor) {
-            throw Fault{FaultKind::not_found, "the desktop portal shows the screen the user picks, not monitors one "
-                                              "by one; use the device screen"};
+            throw Fault{FaultKind::not_found,
+                        "the desktop portal shows the screen the user picks, not monitors one "
+                        "by one; use the device screen"};
         }
         Image picture = screenshot_picture(request.cancelled);
         FrameSize source{picture.width, picture.height};
@@ -259,7 +260,8 @@ private:
     std::filesystem::path token_file_;
     PortalLimits limits_;
     BusHandle look_bus_;  // the keeper's
-    ScreenStateKeeper keeper_{[this] { return look(); }, [](std::chrono::milliseconds silent) {
+    ScreenStateKeeper keeper_{[this] { return look(); },
+                              [](std::chrono::milliseconds silent) {
                                   return "the desktop's session bus does not answer (nothing for " +
                                          std::to_string((silent.count() + 999) / 1000) + " s)";
                               }};

@@ -15,9 +15,9 @@
 #include <thread>
 
 struct KeeperTiming {
-    std::chrono::milliseconds fresh{1000};    // a state this young is not looked at again
-    std::chrono::milliseconds patience{40};   // how long a caller waits for a look under way
-    std::chrono::milliseconds stalled{300};   // a look under way this long: the display does not answer
+    std::chrono::milliseconds fresh{1000};   // a state this young is not looked at again
+    std::chrono::milliseconds patience{40};  // how long a caller waits for a look under way
+    std::chrono::milliseconds stalled{300};  // a look under way this long: the display does not answer
 };
 
 // Asks the display, within deadlines of its own. Nothing when there is

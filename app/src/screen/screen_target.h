@@ -16,7 +16,7 @@ inline constexpr const char* screen_device_id = "screen";
 // "screen:0", "screen:x" and "window:" with no id name nothing either.
 std::optional<ScreenTarget> parse_screen_device(std::string_view id);
 
-std::string monitor_device_id(int number);                  // "screen:2"
+std::string monitor_device_id(int number);                   // "screen:2"
 std::string window_device_id(const std::string& window_id);  // "window:0x3c00007"
 
 // "Screen 2: DP-1 2560x1440"

@@ -140,9 +140,9 @@ struct Output {
     wl_output* output = nullptr;
     zxdg_output_v1* xdg = nullptr;
     std::string name;
-    FrameRegion logical;      // from xdg-output; else the position and mode below
-    int x = 0, y = 0;         // wl_output's position in the compositor's space
-    FrameSize mode;           // the current mode, in the output's own pixels
+    FrameRegion logical;  // from xdg-output; else the position and mode below
+    int x = 0, y = 0;     // wl_output's position in the compositor's space
+    FrameSize mode;       // the current mode, in the output's own pixels
     int32_t scale = 1;
     bool logical_known = false;
     ShmBuffer buffer;
@@ -167,8 +167,8 @@ void on_output_done(void*, wl_output*) {}
 void on_output_scale(void* data, wl_output*, int32_t factor) {
     static_cast<Output*>(data)->scale = factor > 0 ? factor : 1;
 }
-const wl_output_listener output_listener = {on_output_geometry, on_output_mode, on_output_done, on_output_scale,
-                                            nullptr, nullptr};
+const wl_output_listener output_listener = {on_output_geometry, on_output_mode, on_output_done,
+                                            on_output_scale,    nullptr,        nullptr};
 
 void on_logical_position(void* data, zxdg_output_v1*, int32_t x, int32_t y) {
     auto* o = static_cast<Output*>(data);
@@ -234,8 +234,8 @@ struct ScreencopyConnection {
         } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
             auto o = std::make_unique<Output>();
             o->global = name;
-            o->output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface,
-                                                                 std::min(version, 2u)));
+            o->output =
+                static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, std::min(version, 2u)));
             wl_output_add_listener(o->output, &output_listener, o.get());
             c->describe(*o);
             c->outputs.push_back(std::move(o));

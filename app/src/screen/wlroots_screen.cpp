@@ -60,14 +60,16 @@ void paint(std::vector<std::uint8_t>& canvas, int canvas_width, const FrameRegio
     bool same = view.width == area.width && view.height == area.height && same_layout(view.layout, bgrx_layout);
     for (int y = 0; y < area.height; ++y) {
         std::uint8_t* out = &canvas[(static_cast<std::size_t>(area.y + y) * canvas_width + area.x) * 4];
-        int source_y = std::min(view.height - 1, static_cast<int>(static_cast<long long>(y) * view.height / area.height));
+        int source_y =
+            std::min(view.height - 1, static_cast<int>(static_cast<long long>(y) * view.height / area.height));
         const std::uint8_t* row = pixel_row(view, source_y);
         if (same) {
             std::memcpy(out, row, static_cast<std::size_t>(area.width) * 4);
             continue;
         }
         for (int x = 0; x < area.width; ++x, out += 4) {
-            int source_x = std::min(view.width - 1, static_cast<int>(static_cast<long long>(x) * view.width / area.width));
+            int source_x =
+                std::min(view.width - 1, static_cast<int>(static_cast<long long>(x) * view.width / area.width));
             const std::uint8_t* in = row + static_cast<std::size_t>(source_x) * 4;
             out[0] = in[view.layout.blue];
             out[1] = in[view.layout.green];
@@ -79,8 +81,7 @@ void paint(std::vector<std::uint8_t>& canvas, int canvas_width, const FrameRegio
 
 class WlrootsScreen : public ScreenBackend {
 public:
-    WlrootsScreen()
-        : keeper_([this] { return look(); }, silence_text) {}
+    WlrootsScreen() : keeper_([this] { return look(); }, silence_text) {}
 
     const char* name() const override { return "wlroots"; }
 

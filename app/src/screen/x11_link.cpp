@@ -361,8 +361,7 @@ bool attach_shared_memory(XConnectionState& s, std::size_t size) {
 
 // Any other format (16-bit, 30-bit, the other byte order) becomes four bytes
 // a pixel through its channel masks.
-PixelView convert_pixels(XConnectionState& s, const std::uint8_t* data, std::size_t stride, int width,
-                         int height) {
+PixelView convert_pixels(XConnectionState& s, const std::uint8_t* data, std::size_t stride, int width, int height) {
     const XPixelFormat& f = s.format;
     s.converted.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
     int bytes = f.bits_per_pixel / 8;
@@ -398,8 +397,8 @@ PixelView view_of_pixels(XConnectionState& s, const std::uint8_t* data, std::siz
         bool bgr = f.red_mask == 0xff && f.green_mask == 0xff00 && f.blue_mask == 0xff0000;
         // The pixel is a 32-bit word in the server's byte order.
         if (rgb || bgr) {
-            PixelLayout layout = rgb ? (f.msb_first ? xrgb_layout : bgrx_layout)
-                                     : (f.msb_first ? xbgr_layout : rgbx_layout);
+            PixelLayout layout =
+                rgb ? (f.msb_first ? xrgb_layout : bgrx_layout) : (f.msb_first ? xbgr_layout : rgbx_layout);
             return {data, width, height, static_cast<int>(stride), false, layout};
         }
     }

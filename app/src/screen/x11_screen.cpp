@@ -32,15 +32,18 @@ ScreenInfo read_screen(X11Link& link, XClock::time_point deadline) {
     ScreenInfo screen{link.display(), {geometry->width, geometry->height}, {}};
     if (monitors) {
         std::vector<std::pair<MonitorInfo, unsigned int>> named;
-        for (auto m = xcb_randr_get_monitors_monitors_iterator(monitors.get()); m.rem; xcb_randr_monitor_info_next(&m)) {
-            MonitorInfo monitor{{}, {m.data->x, m.data->y, m.data->width, m.data->height}, {m.data->width, m.data->height}};
+        for (auto m = xcb_randr_get_monitors_monitors_iterator(monitors.get()); m.rem;
+             xcb_randr_monitor_info_next(&m)) {
+            MonitorInfo monitor{
+                {}, {m.data->x, m.data->y, m.data->width, m.data->height}, {m.data->width, m.data->height}};
             unsigned int name_request = m.data->name ? pending.add(xcb_get_atom_name(c, m.data->name).sequence) : 0;
             named.push_back({monitor, name_request});
         }
         for (auto& [monitor, name_request] : named) {
             if (!name_request) continue;
             auto name = pending.take<xcb_get_atom_name_reply_t>(name_request, deadline);
-            if (name) monitor.name.assign(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get()));
+            if (name)
+                monitor.name.assign(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get()));
         }
         for (auto& entry : named) {
             // Monitors that lie off the screen (a server's mistake) would
@@ -173,7 +176,8 @@ private:
     // unanswered, at least as long as the look that waits for it.
     std::string silence(std::chrono::milliseconds look_waited) {
         auto since = link_.waiting_since();
-        auto silent = since ? std::chrono::duration_cast<std::chrono::milliseconds>(XClock::now() - *since) : look_waited;
+        auto silent =
+            since ? std::chrono::duration_cast<std::chrono::milliseconds>(XClock::now() - *since) : look_waited;
         return x_display_silent_text(link_.display(), std::max(silent, look_waited));
     }
 

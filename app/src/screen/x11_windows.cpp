@@ -86,13 +86,12 @@ std::vector<WindowInfo> read_x_windows(X11Link& link, XClock::time_point deadlin
     std::vector<WindowRequests> requests;
     requests.reserve(candidates.size());
     for (xcb_window_t w : candidates) {
-        requests.push_back({w, pending.add(xcb_get_window_attributes(c, w).sequence),
-                            pending.add(xcb_get_geometry(c, w).sequence),
-                            pending.add(xcb_translate_coordinates(c, w, root, 0, 0).sequence),
-                            net_wm_name ? pending.add(xcb_get_property(c, 0, w, net_wm_name, utf8_string, 0, 1024).sequence)
-                                        : 0,
-                            pending.add(xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 1024).sequence),
-                            pending.add(xcb_get_property(c, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256).sequence)});
+        requests.push_back(
+            {w, pending.add(xcb_get_window_attributes(c, w).sequence), pending.add(xcb_get_geometry(c, w).sequence),
+             pending.add(xcb_translate_coordinates(c, w, root, 0, 0).sequence),
+             net_wm_name ? pending.add(xcb_get_property(c, 0, w, net_wm_name, utf8_string, 0, 1024).sequence) : 0,
+             pending.add(xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 1024).sequence),
+             pending.add(xcb_get_property(c, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256).sequence)});
     }
     std::vector<WindowInfo> windows;
     for (const WindowRequests& r : requests) {

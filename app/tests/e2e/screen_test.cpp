@@ -41,7 +41,9 @@ protected:
     }
 
     // GET path.
-    RawReply get(const std::string& path) { return raw_exchange(app.port, client_style_request("GET", path, app.port)); }
+    RawReply get(const std::string& path) {
+        return raw_exchange(app.port, client_style_request("GET", path, app.port));
+    }
 
     std::unique_ptr<TestDesktop> desktop;
 };
@@ -75,8 +77,8 @@ const std::uint8_t* pixel(const Image& image, int x, int y) {
         const std::uint8_t* p = pixel(image, x, y);
         for (int c = 0; c < 3; ++c) {
             if (std::abs(p[c] - want[c]) > 40) {
-                return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is " << int(p[0]) << ","
-                                                     << int(p[1]) << "," << int(p[2]);
+                return ::testing::AssertionFailure()
+                       << "pixel " << x << "," << y << " is " << int(p[0]) << "," << int(p[1]) << "," << int(p[2]);
             }
         }
     }
@@ -318,7 +320,8 @@ TEST_F(StoppedDisplayTest, HealthAnswersAndSaysTheDisplayDoesNotAnswer) {
         ~GoOn() { kill(pid, SIGCONT); }
     } go_on{xvfb.pid};
     // Pictures still to be made wait for the display on their own threads.
-    std::thread picture([&] { raw_exchange(app.port, client_style_request("GET", "/api/frame.jpg?device=screen", app.port)); });
+    std::thread picture(
+        [&] { raw_exchange(app.port, client_style_request("GET", "/api/frame.jpg?device=screen", app.port)); });
 
     json health;
     auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 class AppTest : public ::testing::Test {

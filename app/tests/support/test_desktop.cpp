@@ -41,8 +41,8 @@ Window TestDesktop::open(const TestWindow& w) {
     }
     if (!w.program.empty()) {
         std::string instance = w.program, class_name = w.program;
-        class_name[0] = static_cast<char>(class_name[0] >= 'a' && class_name[0] <= 'z' ? class_name[0] - 32
-                                                                                       : class_name[0]);
+        class_name[0] =
+            static_cast<char>(class_name[0] >= 'a' && class_name[0] <= 'z' ? class_name[0] - 32 : class_name[0]);
         XClassHint hint{instance.data(), class_name.data()};
         XSetClassHint(display_, window, &hint);
     }
@@ -68,8 +68,8 @@ void TestDesktop::set_client_list(const std::vector<Window>& windows, Window act
     XChangeProperty(display_, root, XInternAtom(display_, "_NET_CLIENT_LIST", False), XA_WINDOW, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(ids.data()), static_cast<int>(ids.size()));
     unsigned long active_id = active;
-    XChangeProperty(display_, root, XInternAtom(display_, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32,
-                    PropModeReplace, reinterpret_cast<const unsigned char*>(&active_id), 1);
+    XChangeProperty(display_, root, XInternAtom(display_, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&active_id), 1);
     sync();
 }
 

@@ -13,10 +13,10 @@ XvfbDisplay start_xvfb(const std::string& log_path, int width, int height) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
     XvfbDisplay display;
-    display.pid = spawn_program(
-        {"Xvfb", "-displayfd", "3", "-screen", "0",
-         std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-noreset"},
-        clean_environment({}), -1, log_path, pipe_fds[1]);
+    display.pid =
+        spawn_program({"Xvfb", "-displayfd", "3", "-screen", "0",
+                       std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-noreset"},
+                      clean_environment({}), -1, log_path, pipe_fds[1]);
     close(pipe_fds[1]);
     // Xvfb writes its display number to descriptor 3 once it accepts clients.
     std::string number = read_first_line(pipe_fds[0], std::chrono::seconds(15));

@@ -67,9 +67,9 @@ TEST(FrameSize, FittingWithinALimitKeepsTheAspectRatio) {
     struct Case {
         FrameSize size, expected;
     };
-    for (const Case& c : {Case{{3840, 2160}, {3840, 2160}}, Case{{10240, 1440}, {8192, 1152}},
-                          Case{{1000, 16384}, {500, 8192}}, Case{{8192, 8192}, {8192, 8192}},
-                          Case{{100000, 1}, {8192, 1}}}) {
+    for (const Case& c :
+         {Case{{3840, 2160}, {3840, 2160}}, Case{{10240, 1440}, {8192, 1152}}, Case{{1000, 16384}, {500, 8192}},
+          Case{{8192, 8192}, {8192, 8192}}, Case{{100000, 1}, {8192, 1}}}) {
         EXPECT_EQ(fit_within(c.size, max_screen_side), c.expected) << c.size.width << "x" << c.size.height;
     }
 }
@@ -138,10 +138,12 @@ TEST(FrameSize, RegionsAreClippedToTheSourceOrRefusedWithItsSize) {
         {{0, -10, 10, 10},
          "the region x=0 y=-10 w=10 h=10 lies outside screen:2, which is 1920x1080 pixels (x and y count from 0 at "
          "its top left)"},
-        {{5, 5, 0, 10}, "the region x=5 y=5 w=0 h=10 is empty: w and h must be at least 1 (screen:2, which is "
-                        "1920x1080 pixels)"},
-        {{5, 5, 10, -3}, "the region x=5 y=5 w=10 h=-3 is empty: w and h must be at least 1 (screen:2, which is "
-                         "1920x1080 pixels)"},
+        {{5, 5, 0, 10},
+         "the region x=5 y=5 w=0 h=10 is empty: w and h must be at least 1 (screen:2, which is "
+         "1920x1080 pixels)"},
+        {{5, 5, 10, -3},
+         "the region x=5 y=5 w=10 h=-3 is empty: w and h must be at least 1 (screen:2, which is "
+         "1920x1080 pixels)"},
     };
     for (const Refused& r : refused) {
         try {

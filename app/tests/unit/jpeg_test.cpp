@@ -86,14 +86,16 @@ TEST(Jpeg, ScreenPixelsAreEncodedStraightFromTheirBuffer) {
                 ASSERT_TRUE(picture);
                 ASSERT_EQ(picture->width, shown.width);
                 ASSERT_EQ(picture->height, height);
-                auto at = [&](int x, int y) { return &picture->rgb[(static_cast<std::size_t>(y) * shown.width + x) * 3]; };
-                std::string what = std::string(layout.ffmpeg_name) + (bottom_up ? " bottom up" : "") +
-                                   (cropped ? " cropped" : "");
-                EXPECT_GT(at(4, 20)[0], 200) << what;                  // red, left
+                auto at = [&](int x, int y) {
+                    return &picture->rgb[(static_cast<std::size_t>(y) * shown.width + x) * 3];
+                };
+                std::string what =
+                    std::string(layout.ffmpeg_name) + (bottom_up ? " bottom up" : "") + (cropped ? " cropped" : "");
+                EXPECT_GT(at(4, 20)[0], 200) << what;  // red, left
                 EXPECT_LT(at(4, 20)[2], 60) << what;
-                EXPECT_GT(at(shown.width - 5, 20)[2], 200) << what;    // blue, right
+                EXPECT_GT(at(shown.width - 5, 20)[2], 200) << what;  // blue, right
                 EXPECT_LT(at(shown.width - 5, 20)[0], 60) << what;
-                EXPECT_NEAR(at(4, 2)[0], 120, 30) << what;             // darker at the top
+                EXPECT_NEAR(at(4, 2)[0], 120, 30) << what;  // darker at the top
             }
         }
     }

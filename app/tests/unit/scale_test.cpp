@@ -23,7 +23,8 @@ Image reference_shrink(const Image& src, int width, int height) {
                 for (int i = static_cast<int>(x0); i < std::min(src.width, static_cast<int>(std::ceil(x1))); ++i) {
                     double w = wy * (std::min<double>(i + 1, x1) - std::max<double>(i, x0));
                     if (w <= 0) continue;
-                    for (int c = 0; c < 3; ++c) sum[c] += w * src.rgb[(static_cast<std::size_t>(j) * src.width + i) * 3 + c];
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += w * src.rgb[(static_cast<std::size_t>(j) * src.width + i) * 3 + c];
                     total += w;
                 }
             }

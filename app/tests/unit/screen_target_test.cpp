@@ -50,8 +50,9 @@ TEST(ScreenTarget, MonitorsAreNumberedLeftToRightAndNamedWithTheirOutputAndSize)
         names.push_back(monitor_device_id(static_cast<int>(i) + 1) + " " +
                         monitor_device_name(static_cast<int>(i) + 1, monitors[i]));
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"screen:1 Screen 1: DP-1 2560x1440", "screen:2 Screen 2: HDMI-1 1920x1080",
-                                               "screen:3 Screen 3: 1280x1024", "screen:4 Screen 4: eDP-1 3840x2400"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"screen:1 Screen 1: DP-1 2560x1440", "screen:2 Screen 2: HDMI-1 1920x1080",
+                                        "screen:3 Screen 3: 1280x1024", "screen:4 Screen 4: eDP-1 3840x2400"}));
 }
 
 TEST(ScreenTarget, AWindowIsOnTheMonitorThatShowsMostOfIt) {

@@ -13,7 +13,7 @@ struct WaylandSessionOptions {
     bool portal = false;   // D-Bus, PipeWire and xdg-desktop-portal too
     bool decline = false;  // the portal declines every screen cast
     std::vector<std::string> app_args = {};
-    int outputs = 1;                        // HEADLESS-1 … HEADLESS-N, each showing the background
+    int outputs = 1;                            // HEADLESS-1 … HEADLESS-N, each showing the background
     std::vector<std::string> sway_config = {};  // lines added to sway's configuration
 };
 

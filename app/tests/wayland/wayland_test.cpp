@@ -60,8 +60,8 @@ TEST_F(WaylandTest, WlrootsOutputsAreMonitorsAndWindowsAreRefused) {
     EXPECT_EQ(right->width, 320);
     EXPECT_EQ(right->height, 240);
     const std::uint8_t* middle = &right->rgb[(120 * 320 + 160) * 3];
-    EXPECT_TRUE(middle[0] < 40 && middle[1] < 40 && middle[2] > 200) << int(middle[0]) << "," << int(middle[1]) << ","
-                                                                      << int(middle[2]);
+    EXPECT_TRUE(middle[0] < 40 && middle[1] < 40 && middle[2] > 200)
+        << int(middle[0]) << "," << int(middle[1]) << "," << int(middle[2]);
 
     devices = nlohmann::json::parse(vistrel({"devices", "--json"}).out, nullptr, false)["devices"];
     std::vector<std::string> names;
@@ -87,11 +87,12 @@ TEST_F(WaylandTest, WlrootsOutputsAreMonitorsAndWindowsAreRefused) {
     EXPECT_EQ(shot->width, 960);
     EXPECT_EQ(shot->height, 480);
     auto at = [&](int x, int y) { return &shot->rgb[(static_cast<std::size_t>(y) * 960 + x) * 3]; };
-    EXPECT_GT(at(320, 240)[0], 200);  // HEADLESS-1, red
-    EXPECT_GT(at(800, 120)[2], 200);  // HEADLESS-2, blue
+    EXPECT_GT(at(320, 240)[0], 200);                                     // HEADLESS-1, red
+    EXPECT_GT(at(800, 120)[2], 200);                                     // HEADLESS-2, blue
     EXPECT_LT(at(800, 400)[0] + at(800, 400)[1] + at(800, 400)[2], 60);  // below HEADLESS-2: nothing
 
-    RawReply region = raw_exchange(port, client_style_request("GET", "/api/frame.jpg?device=screen:2&x=300&y=200&w=100&h=100", port));
+    RawReply region =
+        raw_exchange(port, client_style_request("GET", "/api/frame.jpg?device=screen:2&x=300&y=200&w=100&h=100", port));
     ASSERT_EQ(region.status, 200) << region.body;
     EXPECT_NE(region.head.find("\r\nX-Vistrel-Source: 320x240\r\n"), std::string::npos) << region.head;
     EXPECT_NE(region.head.find("\r\nX-Vistrel-Region: 300,200,20,40\r\n"), std::string::npos) << region.head;
