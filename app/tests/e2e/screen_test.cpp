@@ -2,6 +2,7 @@
 // full resolution, on an Xvfb display split into two RandR monitors; and
 // /health while the X server does not answer.
 #include "app_fixture.h"
+#include "fake_phone.h"
 #include "imaging/jpeg.h"
 #include "raw_http.h"
 #include "test_desktop.h"
@@ -303,6 +304,41 @@ TEST_F(TwoMonitorTest, AWindowPartlyOffTheScreenComesAsFarAsItIsShown) {
     EXPECT_EQ(header(reply, "X-Vistrel-Source"), "300x200");
     EXPECT_EQ(header(reply, "X-Vistrel-Region"), "0,0,100,100");
     EXPECT_EQ(jpeg_size(reply.body), (FrameSize{100, 100}));
+}
+
+// A network camera's picture is cut the same way, after it is fetched.
+using NetworkRegionTest = TwoMonitorTest;
+
+TEST_F(NetworkRegionTest, ANetworkCamerasRegionIsCutFromItsPicture) {
+    FakePhone phone;
+    Image halves = blank_image(320, 240);
+    for (int i = 0; i < 320 * 240; ++i) halves.rgb[i * 3 + (i % 320 < 160 ? 0 : 2)] = 255;
+    std::string sent = encode_jpeg(halves);
+    phone.script("/halves.jpg", "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                    std::to_string(sent.size()) + "\r\nConnection: close\r\n\r\n" + sent);
+    ASSERT_EQ(vistrel({"add-source", "phone", phone.url("/halves.jpg")}).exit_status, 0);
+
+    RawReply whole = get("/api/frame.jpg?device=net:phone");
+    ASSERT_EQ(whole.status, 200) << error_of(whole);
+    EXPECT_EQ(whole.body, sent);  // untouched
+    EXPECT_EQ(header(whole, "X-Vistrel-Source"), "320x240");
+    EXPECT_EQ(header(whole, "X-Vistrel-Region"), "(none)");
+
+    RawReply part = get("/api/frame.jpg?device=net:phone&x=200&y=-10&w=100&h=60");
+    ASSERT_EQ(part.status, 200) << error_of(part);
+    EXPECT_EQ(header(part, "X-Vistrel-Source"), "320x240");
+    EXPECT_EQ(header(part, "X-Vistrel-Region"), "200,0,100,50");
+    auto picture = decode_jpeg(part.body);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->width, 100);
+    EXPECT_EQ(picture->height, 50);
+    EXPECT_TRUE(all_of_colour(*picture, blue));
+
+    RawReply outside = get("/api/frame.jpg?device=net:phone&x=320&y=0&w=10&h=10");
+    EXPECT_EQ(outside.status, 400);
+    EXPECT_EQ(error_of(outside),
+              "the region x=320 y=0 w=10 h=10 lies outside net:phone, which is 320x240 pixels (x and y count from 0 "
+              "at its top left)");
 }
 
 // /health while the X server is stopped: it answers at once, says the
