@@ -34,12 +34,12 @@ void stop_on_signal(HttpServer& server, ChildSpawner& children, sigset_t signals
 // Which backend serves the screen, and what it shows or why it cannot.
 void log_screen(ScreenBackend& backend_used) {
     const char* backend = backend_used.name();
-    auto screen = backend_used.find();
-    if (screen) {
-        std::fprintf(stderr, "vistrel-app: screen: %s, %s\n", backend, screen->display.c_str());
+    ScreenState now = backend_used.state();
+    if (now.screen) {
+        std::fprintf(stderr, "vistrel-app: screen: %s, %s\n", backend, now.screen->display.c_str());
     } else {
         std::fprintf(stderr, "vistrel-app: screen: %s, not available: %s\n", backend ? backend : "none",
-                     backend_used.problem().c_str());
+                     now.problem.c_str());
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Everything the request handlers share. Each part guards itself: every
-// camera and the sources with their own locks, the screen and recordings
-// with the locks below. A recording holds only its own lock, so the rest of
+// camera, the screen backend and the sources with their own locks,
+// recordings with the lock below. A recording holds only its own lock, so the rest of
 // the app keeps answering while it runs.
 #include "cameras/camera_registry.h"
 #include "recording/preview_sheets.h"
@@ -22,7 +22,6 @@ struct AppState {
     PreviewSheets previews;                    // of recent recordings
     SourcesStore sources;
     NetFetchSettings net_fetch;  // limits of a network camera's fetch
-    std::mutex screen_mutex;     // one capture of the X display at a time
     std::mutex recording_mutex;  // one recording at a time
     std::atomic<bool> recording{false};
 };

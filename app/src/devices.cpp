@@ -1,7 +1,6 @@
 #include "devices.h"
 
 #include "fault.h"
-#include "screen/screen_capture.h"
 #include "sources/registered_sources.h"
 
 using nlohmann::json;
@@ -16,7 +15,13 @@ std::string known_ids(CameraRegistry& cameras, ScreenBackend& screen, SourcesSto
     std::string ids;
     auto add = [&](const std::string& id) { ids += (ids.empty() ? "\"" : ", \"") + id + "\""; };
     for (const auto& camera : list_cameras(cameras)) add(camera->description().id);
-    if (screen.find()) add(screen_device_id);
+    ScreenState now = screen.state();
+    if (now.screen) {
+        add(screen_device_id);
+        if (now.screen->monitors.size() > 1) {
+            for (std::size_t i = 1; i <= now.screen->monitors.size(); ++i) add(monitor_device_id(static_cast<int>(i)));
+        }
+    }
     try {
         for (const auto& source : sources_or_refuse(store)) add("net:" + source.name);
     } catch (const Fault&) {
@@ -33,7 +38,18 @@ DeviceRef find_device(std::string_view id, CameraRegistry& cameras, ScreenBacken
         if (!camera) throw Fault{FaultKind::not_found, no_camera_text(cameras)};
         return {DeviceKind::camera, camera->description().id, camera, {}};
     }
-    if (id == screen_device_id) return {DeviceKind::screen, screen_device_id, nullptr, {}};
+    if (auto target = parse_screen_device(id)) {
+        // A monitor must be one the screen has now; a window is looked for
+        // when it is captured, and a screen that cannot be used says why then.
+        if (target->kind == ScreenTarget::Kind::monitor) {
+            ScreenState now = screen.state();
+            if (now.screen && target->monitor > static_cast<int>(now.screen->monitors.size())) {
+                throw Fault{FaultKind::not_found, "no device \"" + std::string(id) + "\"; the devices are " +
+                                                      known_ids(cameras, screen, store)};
+            }
+        }
+        return {DeviceKind::screen, std::string(id), nullptr, {}, *target};
+    }
     if (id.substr(0, 4) == "net:") {
         std::string_view name = id.substr(4);
         for (const auto& source : sources_or_refuse(store)) {
@@ -52,17 +68,46 @@ json list_devices(CameraRegistry& cameras, ScreenBackend& screen_backend, Source
     json devices = json::array();
     for (const auto& camera : list_cameras(cameras)) {
         CameraDescription about = camera->description();
-        devices.push_back({{"id", about.id}, {"name", about.name}, {"focusable", about.focusable}, {"kind", "camera"}});
+        json entry = {{"id", about.id}, {"name", about.name}, {"focusable", about.focusable}, {"kind", "camera"}};
+        // The size a request without one gets; a camera that cannot tell now
+        // is listed without it.
+        try {
+            FrameSize size = camera->default_size();
+            if (size.width > 0 && size.height > 0) {
+                entry["width"] = size.width;
+                entry["height"] = size.height;
+            }
+        } catch (const Fault&) {
+        }
+        devices.push_back(entry);
     }
-    if (auto screen = screen_backend.find()) {
-        std::string name = "Screen " + screen->display;
+    ScreenState now = screen_backend.state();
+    if (now.screen) {
+        const ScreenInfo& screen = *now.screen;
+        std::string name = "Screen " + screen.display;
+        json entry = {{"id", screen_device_id}, {"focusable", false}, {"kind", "screen"}};
         // Through the desktop portal the size is known only from a capture.
-        if (screen->size.width > 0) {
-            name += " (" + std::to_string(screen->size.width) + "x" + std::to_string(screen->size.height) + ")";
+        if (screen.size.width > 0) {
+            name += " (" + std::to_string(screen.size.width) + "x" + std::to_string(screen.size.height) + ")";
+            entry["width"] = screen.size.width;
+            entry["height"] = screen.size.height;
         } else {
             name += std::string(" (") + screen_backend.name() + ")";
         }
-        devices.push_back({{"id", screen_device_id}, {"name", name}, {"focusable", false}, {"kind", "screen"}});
+        entry["name"] = name;
+        devices.push_back(entry);
+        if (screen.monitors.size() > 1) {
+            for (std::size_t i = 0; i < screen.monitors.size(); ++i) {
+                int number = static_cast<int>(i) + 1;
+                FrameSize size = monitor_size(screen.monitors[i]);
+                devices.push_back({{"id", monitor_device_id(number)},
+                                   {"name", monitor_device_name(number, screen.monitors[i])},
+                                   {"focusable", false},
+                                   {"kind", "screen"},
+                                   {"width", size.width},
+                                   {"height", size.height}});
+            }
+        }
     }
     warning = camera_trouble(cameras);
     std::vector<NetSource> sources;

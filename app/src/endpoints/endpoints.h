@@ -4,6 +4,8 @@
 // them to paths and turns faults into refusals.
 #include "app_state.h"
 #include "cancellation.h"
+#include "http/http_request.h"
+#include "http/reply.h"
 #include "imaging/frame_size.h"
 #include "recording/recording.h"
 
@@ -15,9 +17,14 @@
 // GET /health, GET /devices.
 nlohmann::json health_reply(AppState& state);
 nlohmann::json devices_reply(AppState& state);
-// GET /frame.jpg: the JPEG bytes. `device` empty: the default camera.
-std::string frame_reply(AppState& state, std::string_view device, const SizeRequest& size,
-                        const CancelCheck& cancelled);
+// GET /frame.jpg?device=&width=&height=&x=&y=&w=&h=: the JPEG of the device
+// (none: the default camera), cut to the region x, y, w, h of its own pixels
+// and scaled to width x height; the headers X-Vistrel-Source (the device's
+// full size) and X-Vistrel-Region (the part shown, after clipping) say what
+// the picture is of.
+Reply frame_reply(AppState& state, const HttpRequest& request);
+// GET /windows: the top-level windows on the screen.
+nlohmann::json windows_reply(AppState& state);
 // POST /focus with the request body's object.
 nlohmann::json focus_reply(AppState& state, const nlohmann::json& body);
 // GET /controls, POST /controls.

@@ -17,7 +17,9 @@ json health_reply(AppState& state) {
         settings = {{"device", about.id}, {"width", size.width}, {"height", size.height}};
         camera = about.kind;
     }
-    auto screen = state.screen->find();
+    // As last seen: a display that does not answer is reported, not waited for.
+    ScreenState screen_state = state.screen->state();
+    const auto& screen = screen_state.screen;
     const char* backend = state.screen->name();
     json reply = {
         {"version", VISTREL_APP_VERSION},
@@ -28,6 +30,6 @@ json health_reply(AppState& state) {
         {"screen_backend", backend ? json(backend) : json(nullptr)},
         {"recording", state.recording.load()},
     };
-    if (!screen) reply["screen_problem"] = state.screen->problem();
+    if (!screen) reply["screen_problem"] = screen_state.problem;
     return reply;
 }

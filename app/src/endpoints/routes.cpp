@@ -18,22 +18,14 @@ struct Route {
     Reply (*answer)(AppState& state, const HttpRequest& request);
 };
 
-SizeRequest requested_size(const HttpRequest& request) {
-    SizeRequest size;
-    if (has_query(request, "width")) size.width = parse_frame_side("width", query_value(request, "width"));
-    if (has_query(request, "height")) size.height = parse_frame_side("height", query_value(request, "height"));
-    return size;
-}
-
 const Route routes[] = {
     {"GET", "/api/health", quick, [](AppState& state, const HttpRequest&) { return json_reply(health_reply(state)); }},
     {"GET", "/api/devices", quick,
      [](AppState& state, const HttpRequest&) { return json_reply(devices_reply(state)); }},
     {"GET", "/api/frame.jpg", heavy,
-     [](AppState& state, const HttpRequest& request) {
-         SizeRequest size = requested_size(request);
-         return bytes_reply(frame_reply(state, query_value(request, "device"), size, request.cancelled), "image/jpeg");
-     }},
+     [](AppState& state, const HttpRequest& request) { return frame_reply(state, request); }},
+    {"GET", "/api/windows", heavy,
+     [](AppState& state, const HttpRequest&) { return json_reply(windows_reply(state)); }},
     {"POST", "/api/focus", heavy,
      [](AppState& state, const HttpRequest& request) {
          return json_reply(focus_reply(state, parse_json_object(request.body)));

@@ -12,7 +12,8 @@ struct Reply {
     std::string content_type = "application/json";
     std::string body;
     bool no_store = false;  // pictures and recordings are never to be cached
-    // More header lines, name and value; the names are the app's own.
+    // More header lines an endpoint adds ("X-Vistrel-Source", "1920x1080"):
+    // names and values of plain visible characters, set by the app only.
     std::vector<std::pair<std::string, std::string>> headers = {};
 };
 

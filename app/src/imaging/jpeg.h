@@ -4,6 +4,7 @@
 // picture that takes gigabytes to hold.
 #include "imaging/frame_size.h"
 #include "imaging/image.h"
+#include "imaging/pixels.h"
 
 #include <optional>
 #include <string>
@@ -14,6 +15,9 @@ inline constexpr int max_decoded_side = 8192;
 inline constexpr long long max_decoded_pixels = 40'000'000;
 
 std::string encode_jpeg(const Image& image, int quality = 90);
+// Straight from a screen's pixels, without a copy when libjpeg-turbo reads
+// their layout.
+std::string encode_jpeg(const PixelView& view, int quality = 90);
 
 // The picture's size as its header declares it; nullopt when the bytes are
 // not a JPEG that libjpeg-turbo can read.

@@ -2,35 +2,124 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 // Shrinking averages every source pixel under an output pixel, so that fine
 // detail (text on a screen) turns grey instead of aliasing; enlarging
 // interpolates between the four nearest pixels.
-static void area_sample(const Image& src, double x0, double x1, double y0, double y1, std::uint8_t* out) {
-    int ix0 = static_cast<int>(std::floor(x0));
-    int ix1 = std::min(src.width, static_cast<int>(std::ceil(x1)));
-    int iy0 = static_cast<int>(std::floor(y0));
-    int iy1 = std::min(src.height, static_cast<int>(std::ceil(y1)));
-    double sum[3] = {0, 0, 0};
-    double total = 0;
-    for (int y = iy0; y < iy1; ++y) {
-        double wy = std::min<double>(y + 1, y1) - std::max<double>(y, y0);
-        if (wy <= 0) continue;
-        const std::uint8_t* row = &src.rgb[(static_cast<std::size_t>(y) * src.width) * 3];
-        for (int x = ix0; x < ix1; ++x) {
-            double wx = std::min<double>(x + 1, x1) - std::max<double>(x, x0);
-            if (wx <= 0) continue;
-            double w = wx * wy;
-            for (int c = 0; c < 3; ++c) sum[c] += w * row[x * 3 + c];
-            total += w;
-        }
+namespace {
+// Where a picture's pixels are: a row's first byte, the bytes from one pixel
+// to the next, and where red, green and blue sit in a pixel.
+struct Pixels {
+    const std::uint8_t* data;
+    std::ptrdiff_t stride;
+    bool bottom_up;
+    int height;
+    int step, red, green, blue;
+
+    const std::uint8_t* row(int y) const {
+        return data + static_cast<std::ptrdiff_t>(bottom_up ? height - 1 - y : y) * stride;
     }
-    for (int c = 0; c < 3; ++c) {
-        out[c] = static_cast<std::uint8_t>(std::clamp(std::lround(total > 0 ? sum[c] / total : 0.0), 0L, 255L));
-    }
+};
+
+Pixels pixels_of(const Image& image) {
+    return {image.rgb.data(), static_cast<std::ptrdiff_t>(image.width) * 3, false, image.height, 3, 0, 1, 2};
 }
 
-static void bilinear_sample(const Image& src, double fx, double fy, std::uint8_t* out) {
+Pixels pixels_of(const PixelView& view) {
+    return {view.data, view.stride,     view.bottom_up,    view.height,
+            4,         view.layout.red, view.layout.green, view.layout.blue};
+}
+
+// The source pixels under each output pixel along one axis, and how much of
+// each lies under it: the window [i * scale, i * scale + scale), at least
+// one pixel wide (where this axis is enlarged).
+struct Taps {
+    std::vector<int> first;      // per output pixel: its first source pixel
+    std::vector<int> count;      // and how many
+    std::vector<float> weights;  // count[i] weights per output pixel, in a row, summing to 1
+    std::vector<int> offset;     // where output pixel i's weights start
+};
+
+Taps area_taps(int source, int out) {
+    Taps t;
+    double scale = static_cast<double>(source) / out;
+    for (int i = 0; i < out; ++i) {
+        double a = i * scale;
+        double b = std::min(std::max(a + scale, a + 1.0), static_cast<double>(source));
+        int k0 = static_cast<int>(std::floor(a)), k1 = std::min(source, static_cast<int>(std::ceil(b)));
+        t.first.push_back(k0);
+        t.offset.push_back(static_cast<int>(t.weights.size()));
+        double total = 0;
+        std::size_t start = t.weights.size();
+        for (int k = k0; k < k1; ++k) {
+            double w = std::min<double>(k + 1, b) - std::max<double>(k, a);
+            if (w < 0) w = 0;
+            t.weights.push_back(static_cast<float>(w));
+            total += w;
+        }
+        for (std::size_t j = start; j < t.weights.size(); ++j) {
+            t.weights[j] = total > 0 ? static_cast<float>(t.weights[j] / total) : 0.0f;
+        }
+        t.count.push_back(k1 - k0);
+    }
+    return t;
+}
+
+// The area average, one axis after the other: each source row is averaged
+// across once, and the output rows are sums of those.
+Image shrink(const Pixels& src, int src_width, int src_height, int width, int height) {
+    Taps across = area_taps(src_width, width), down = area_taps(src_height, height);
+    Image out = blank_image(width, height);
+    std::size_t row_values = static_cast<std::size_t>(width) * 3;
+    // The averaged rows of the source rows [kept_first, kept_first + size).
+    std::vector<std::vector<float>> kept;
+    int kept_first = 0;
+    auto across_row = [&](int y, std::vector<float>& into) {
+        into.assign(row_values, 0.0f);
+        const std::uint8_t* row = src.row(y);
+        for (int x = 0; x < width; ++x) {
+            const float* w = &across.weights[static_cast<std::size_t>(across.offset[x])];
+            const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(across.first[x]) * src.step;
+            float r = 0, g = 0, b = 0;
+            for (int k = 0; k < across.count[x]; ++k, p += src.step) {
+                r += w[k] * p[src.red];
+                g += w[k] * p[src.green];
+                b += w[k] * p[src.blue];
+            }
+            into[static_cast<std::size_t>(x) * 3 + 0] = r;
+            into[static_cast<std::size_t>(x) * 3 + 1] = g;
+            into[static_cast<std::size_t>(x) * 3 + 2] = b;
+        }
+    };
+    std::vector<float> sum(row_values);
+    for (int y = 0; y < height; ++y) {
+        int k0 = down.first[y], k1 = k0 + down.count[y];
+        // Windows only move down: rows above this one's are done with.
+        while (!kept.empty() && kept_first < k0) {
+            kept.erase(kept.begin());
+            ++kept_first;
+        }
+        if (kept.empty()) kept_first = k0;
+        while (kept_first + static_cast<int>(kept.size()) < k1) {
+            kept.emplace_back();
+            across_row(kept_first + static_cast<int>(kept.size()) - 1, kept.back());
+        }
+        std::fill(sum.begin(), sum.end(), 0.0f);
+        const float* w = &down.weights[static_cast<std::size_t>(down.offset[y])];
+        for (int k = 0; k < down.count[y]; ++k) {
+            const std::vector<float>& row = kept[static_cast<std::size_t>(k0 + k - kept_first)];
+            for (std::size_t i = 0; i < row_values; ++i) sum[i] += w[k] * row[i];
+        }
+        std::uint8_t* o = &out.rgb[static_cast<std::size_t>(y) * row_values];
+        for (std::size_t i = 0; i < row_values; ++i) {
+            o[i] = static_cast<std::uint8_t>(std::clamp(std::lround(sum[i]), 0L, 255L));
+        }
+    }
+    return out;
+}
+
+void bilinear_sample(const Image& src, double fx, double fy, std::uint8_t* out) {
     fx = std::clamp(fx, 0.0, static_cast<double>(src.width - 1));
     fy = std::clamp(fy, 0.0, static_cast<double>(src.height - 1));
     int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
@@ -46,25 +135,43 @@ static void bilinear_sample(const Image& src, double fx, double fy, std::uint8_t
     }
 }
 
-Image scale_image(const Image& source, int width, int height) {
-    if (source.width == width && source.height == height) return source;
+Image enlarge(const Image& source, int width, int height) {
     Image out = blank_image(width, height);
-    if (source.width <= 0 || source.height <= 0) return out;
     double sx = static_cast<double>(source.width) / width;
     double sy = static_cast<double>(source.height) / height;
-    bool shrink = sx > 1.0 || sy > 1.0;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            std::uint8_t* px = &out.rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-            if (shrink) {
-                double x0 = x * sx, y0 = y * sy;
-                double x1 = std::max(x0 + sx, x0 + 1.0), y1 = std::max(y0 + sy, y0 + 1.0);
-                area_sample(source, x0, std::min(x1, static_cast<double>(source.width)), y0,
-                            std::min(y1, static_cast<double>(source.height)), px);
-            } else {
-                bilinear_sample(source, (x + 0.5) * sx - 0.5, (y + 0.5) * sy - 0.5, px);
-            }
+            bilinear_sample(source, (x + 0.5) * sx - 0.5, (y + 0.5) * sy - 0.5,
+                            &out.rgb[(static_cast<std::size_t>(y) * width + x) * 3]);
         }
+    }
+    return out;
+}
+}  // namespace
+
+Image scale_image(const Image& source, int width, int height) {
+    if (source.width == width && source.height == height) return source;
+    if (source.width <= 0 || source.height <= 0) return blank_image(width, height);
+    if (source.width > width || source.height > height) {
+        return shrink(pixels_of(source), source.width, source.height, width, height);
+    }
+    return enlarge(source, width, height);
+}
+
+Image scale_pixels(const PixelView& source, int width, int height) {
+    if (!source.data || source.width <= 0 || source.height <= 0) return blank_image(width, height);
+    if (source.width > width || source.height > height) {
+        return shrink(pixels_of(source), source.width, source.height, width, height);
+    }
+    return scale_image(image_of(source), width, height);
+}
+
+Image crop_image(const Image& source, const FrameRegion& region) {
+    Image out = blank_image(region.width, region.height);
+    std::size_t row = static_cast<std::size_t>(region.width) * 3;
+    for (int y = 0; y < region.height; ++y) {
+        const std::uint8_t* from = &source.rgb[(static_cast<std::size_t>(region.y + y) * source.width + region.x) * 3];
+        std::copy(from, from + row, &out.rgb[static_cast<std::size_t>(y) * row]);
     }
     return out;
 }

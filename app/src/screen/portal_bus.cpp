@@ -12,6 +12,7 @@
 namespace {
 constexpr const char* portal_name = "org.freedesktop.portal.Desktop";
 constexpr const char* portal_path = "/org/freedesktop/portal/desktop";
+constexpr std::chrono::milliseconds cancel_poll_interval{100};
 
 // Frees an sd_bus_error however the call ends.
 struct BusError {
@@ -154,10 +155,11 @@ std::string next_token() {
 }
 }  // namespace
 
-BusHandle open_session_bus() {
+BusHandle open_session_bus(std::optional<std::chrono::milliseconds> call_limit) {
     sd_bus* bus = nullptr;
     int rc = sd_bus_open_user(&bus);
     if (rc < 0) throw PortalFailure{PortalFailure::no_bus, std::strerror(-rc)};
+    if (call_limit) sd_bus_set_method_call_timeout(bus, microseconds(*call_limit));
     return BusHandle(bus);
 }
 
@@ -206,7 +208,7 @@ std::uint32_t portal_property(sd_bus* bus, const char* interface, const char* pr
 
 PortalResponse portal_request(sd_bus* bus, const char* interface, const char* method,
                               const std::vector<PortalArg>& args, PortalOptions options,
-                              std::chrono::milliseconds limit) {
+                              std::chrono::milliseconds limit, const CancelCheck& cancelled) {
     auto deadline = std::chrono::steady_clock::now() + limit;
     const char* unique = nullptr;
     check(sd_bus_get_unique_name(bus, &unique), "asking the bus for this connection's name");
@@ -244,12 +246,17 @@ PortalResponse portal_request(sd_bus* bus, const char* interface, const char* me
             throw PortalFailure{PortalFailure::failed, "lost the session bus: " + std::string(std::strerror(-rc))};
         if (rc > 0) continue;
         auto left = deadline - std::chrono::steady_clock::now();
-        if (left <= std::chrono::milliseconds(0)) {
+        bool hung_up = cancelled && cancelled();
+        if (left <= std::chrono::milliseconds(0) || hung_up) {
+            // The desktop's dialog, if it shows one, goes away with the request.
             sd_bus_call_method(bus, portal_name, path.c_str(), "org.freedesktop.portal.Request", "Close", nullptr,
                                nullptr, "");
+            if (hung_up) throw Cancelled{};
             throw PortalFailure{PortalFailure::timed_out, ""};
         }
-        rc = sd_bus_wait(bus, microseconds(std::chrono::duration_cast<std::chrono::milliseconds>(left)));
+        // In slices, so that a client that hangs up ends the wait soon.
+        auto slice = std::min(std::chrono::duration_cast<std::chrono::milliseconds>(left), cancel_poll_interval);
+        rc = sd_bus_wait(bus, microseconds(slice));
         if (rc < 0 && rc != -EINTR) {
             throw PortalFailure{PortalFailure::failed, "lost the session bus: " + std::string(std::strerror(-rc))};
         }

@@ -3,12 +3,15 @@
 // portal calls answer twice: at once with a request object, and later, once
 // the desktop (and perhaps the user, in a dialog) has decided, with that
 // object's Response signal.
+#include "cancellation.h"
+
 #include <systemd/sd-bus.h>
 
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,9 +35,10 @@ struct BusCloser {
 };
 using BusHandle = std::unique_ptr<sd_bus, BusCloser>;
 
-// The session bus of DBUS_SESSION_BUS_ADDRESS (else $XDG_RUNTIME_DIR/bus).
-// Throws PortalFailure (no_bus).
-BusHandle open_session_bus();
+// The session bus of DBUS_SESSION_BUS_ADDRESS (else $XDG_RUNTIME_DIR/bus);
+// `call_limit` bounds the calls made on it without a limit of their own
+// (sd-bus waits 25 s otherwise). Throws PortalFailure (no_bus).
+BusHandle open_session_bus(std::optional<std::chrono::milliseconds> call_limit = std::nullopt);
 
 // Whether xdg-desktop-portal runs, or the bus would start it on demand.
 // Asks the bus only, so that the portal is not started by the question.
@@ -66,10 +70,11 @@ struct PortalResponse {
 
 // Calls `method` of `interface` on the portal with `args` and then the
 // options (a "handle_token" is added), and waits at most `limit` for the
-// Response. Throws PortalFailure.
+// Response. Throws PortalFailure; Cancelled (after closing the request, and
+// with it any dialog) when `cancelled` turns true during the wait.
 PortalResponse portal_request(sd_bus* bus, const char* interface, const char* method,
                               const std::vector<PortalArg>& args, PortalOptions options,
-                              std::chrono::milliseconds limit);
+                              std::chrono::milliseconds limit, const CancelCheck& cancelled = {});
 
 // ScreenCast.OpenPipeWireRemote: a descriptor (owned by the caller) of a
 // PipeWire connection that shows the session's streams. Throws PortalFailure.

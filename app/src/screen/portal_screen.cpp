@@ -7,7 +7,10 @@
 #include "screen/pipewire_stream.h"
 #include "screen/portal_bus.h"
 #include "screen/restore_token.h"
+#include "screen/screen_state_keeper.h"
+#include "screen/screen_target.h"
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -84,56 +87,29 @@ public:
 
     const char* name() const override { return "portal"; }
 
-    std::optional<ScreenInfo> find() override {
-        try {
-            BusHandle bus = open_session_bus();
-            if (!portal_present(bus.get())) return std::nullopt;
-        } catch (const PortalFailure&) {
-            return std::nullopt;
-        }
-        return ScreenInfo{display(), {0, 0}};
-    }
+    ScreenState state() override { return keeper_.current(std::chrono::seconds(2)); }
 
-    std::string problem() override {
-        try {
-            BusHandle bus = open_session_bus();
-            if (portal_present(bus.get())) return "";
-            return fault_for({PortalFailure::no_portal, ""}, session_, "", {}).message;
-        } catch (const PortalFailure& failure) {
-            return fault_for(failure, session_, "", {}).message;
-        }
-    }
+    std::vector<WindowInfo> windows() override { throw window_refusal(); }
 
-    Image capture() override {
-        BusHandle bus = open_bus();
-        PortalResponse shot = screenshot(bus.get(), false, limits_.quiet_screenshot);
-        // A desktop that will not take a screenshot unasked may still take one
-        // with the user's consent, in its own dialog.
-        if (shot.code == 2) shot = screenshot(bus.get(), true, limits_.dialog);
-        if (shot.code == 1) {
-            throw Fault{FaultKind::denied,
-                        "the desktop refused the screenshot: it was cancelled or denied in the desktop's "
-                        "dialog; run the command again and allow it there"};
+    void capture(const ScreenRequest& request, const ScreenShotUse& use) override {
+        if (request.target.kind == ScreenTarget::Kind::window) throw window_refusal();
+        if (request.target.kind == ScreenTarget::Kind::monitor) {
+            throw Fault{FaultKind::not_found,
+                        "the desktop portal shows the screen the user picks, not monitors one "
+                        "by one; use the device screen"};
         }
-        if (shot.code != 0) {
-            throw Fault{FaultKind::denied,
-                        "the desktop ended the screenshot request without a picture, even with its dialog; "
-                        "check that its settings allow screenshots, run vistrel-app inside the desktop "
-                        "session, and see the log of xdg-desktop-portal if it never asks"};
+        Image picture = screenshot_picture(request.cancelled);
+        FrameSize source{picture.width, picture.height};
+        keeper_.seen({ScreenInfo{display(), {0, 0}, {}}, ""});
+        // Four bytes a pixel, as every screen hands its pictures over.
+        std::vector<std::uint8_t> rgbx(static_cast<std::size_t>(source.width) * source.height * 4);
+        for (std::size_t i = 0, pixels = rgbx.size() / 4; i < pixels; ++i) {
+            std::memcpy(&rgbx[i * 4], &picture.rgb[i * 3], 3);
         }
-        std::string uri = shot.strings["uri"];
-        std::string path = path_from_file_uri(uri);
-        if (path.empty())
-            throw Fault{FaultKind::failed,
-                        "the desktop handed over the screenshot as \"" + uri + "\", not a local file"};
-        std::string bytes = read_whole_file(path);
-        // The desktop saved the picture only for this request.
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        if (auto picture = decode_png(bytes)) return std::move(*picture);
-        if (auto picture = decode_jpeg(bytes)) return std::move(*picture);
-        throw Fault{FaultKind::failed,
-                    "the desktop's screenshot " + path + " is neither PNG nor JPEG, or cannot be read"};
+        PixelView whole{rgbx.data(), source.width, source.height, source.width * 4, false, rgbx_layout};
+        std::optional<FrameRegion> part;
+        if (request.region) part = clip_region(*request.region, source, request.device);
+        use(ScreenShot{source, part, part ? crop_view(whole, *part) : whole});
     }
 
     RecordingInput start_recording(const std::filesystem::path& scratch, int fps) override {
@@ -189,6 +165,58 @@ public:
     }
 
 private:
+    static Fault window_refusal() {
+        return {FaultKind::unsupported,
+                "the desktop portal does not let programs list or capture single windows; capture the screen, "
+                "or a region of it (x, y, w, h)"};
+    }
+
+    // Runs on the keeper's thread, over a bus connection of its own, kept
+    // between looks and bounded in time.
+    std::optional<ScreenState> look() {
+        try {
+            if (!look_bus_) look_bus_ = open_session_bus(std::chrono::seconds(1));
+            if (portal_present(look_bus_.get())) return ScreenState{ScreenInfo{display(), {0, 0}, {}}, ""};
+            look_bus_.reset();
+            return ScreenState{std::nullopt, fault_for({PortalFailure::no_portal, ""}, session_, "", {}).message};
+        } catch (const PortalFailure& failure) {
+            look_bus_.reset();
+            return ScreenState{std::nullopt, fault_for(failure, session_, "", {}).message};
+        }
+    }
+
+    Image screenshot_picture(const CancelCheck& cancelled) {
+        BusHandle bus = open_bus();
+        PortalResponse shot = screenshot(bus.get(), false, limits_.quiet_screenshot, cancelled);
+        // A desktop that will not take a screenshot unasked may still take one
+        // with the user's consent, in its own dialog.
+        if (shot.code == 2) shot = screenshot(bus.get(), true, limits_.dialog, cancelled);
+        if (shot.code == 1) {
+            throw Fault{FaultKind::denied,
+                        "the desktop refused the screenshot: it was cancelled or denied in the desktop's "
+                        "dialog; run the command again and allow it there"};
+        }
+        if (shot.code != 0) {
+            throw Fault{FaultKind::denied,
+                        "the desktop ended the screenshot request without a picture, even with its dialog; "
+                        "check that its settings allow screenshots, run vistrel-app inside the desktop "
+                        "session, and see the log of xdg-desktop-portal if it never asks"};
+        }
+        std::string uri = shot.strings["uri"];
+        std::string path = path_from_file_uri(uri);
+        if (path.empty())
+            throw Fault{FaultKind::failed,
+                        "the desktop handed over the screenshot as \"" + uri + "\", not a local file"};
+        std::string bytes = read_whole_file(path);
+        // The desktop saved the picture only for this request.
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        if (auto picture = decode_png(bytes)) return std::move(*picture);
+        if (auto picture = decode_jpeg(bytes)) return std::move(*picture);
+        throw Fault{FaultKind::failed,
+                    "the desktop's screenshot " + path + " is neither PNG nor JPEG, or cannot be read"};
+    }
+
     BusHandle open_bus() {
         try {
             return open_session_bus();
@@ -197,10 +225,11 @@ private:
         }
     }
 
-    PortalResponse screenshot(sd_bus* bus, bool interactive, std::chrono::milliseconds limit) {
+    PortalResponse screenshot(sd_bus* bus, bool interactive, std::chrono::milliseconds limit,
+                              const CancelCheck& cancelled) {
         try {
             return portal_request(bus, screenshot_interface, "Screenshot", {{'s', ""}},
-                                  {{"interactive", interactive}, {"modal", true}}, limit);
+                                  {{"interactive", interactive}, {"modal", true}}, limit, cancelled);
         } catch (const PortalFailure& failure) {
             throw fault_for(failure, session_, "screenshots", limit);
         }
@@ -230,6 +259,12 @@ private:
     SessionEnv session_;
     std::filesystem::path token_file_;
     PortalLimits limits_;
+    BusHandle look_bus_;  // the keeper's
+    ScreenStateKeeper keeper_{[this] { return look(); },
+                              [](std::chrono::milliseconds silent) {
+                                  return "the desktop's session bus does not answer (nothing for " +
+                                         std::to_string((silent.count() + 999) / 1000) + " s)";
+                              }};
 };
 }  // namespace
 

@@ -15,20 +15,13 @@ bool holds_its_rows(const RawFrame& frame) {
 }
 }  // namespace
 
+PixelView view_of(const RawFrame& frame) {
+    if (!holds_its_rows(frame)) return {};
+    return {frame.bytes.data(), frame.width, frame.height, frame.stride, frame.bottom_up, frame.layout};
+}
+
 Image frame_to_image(const RawFrame& frame) {
-    if (!holds_its_rows(frame)) return blank_image(0, 0);
-    Image image = blank_image(frame.width, frame.height);
-    const PixelLayout& l = frame.layout;
-    for (int y = 0; y < frame.height; ++y) {
-        const std::uint8_t* in = row_start(frame, y);
-        std::uint8_t* out = &image.rgb[static_cast<std::size_t>(y) * frame.width * 3];
-        for (int x = 0; x < frame.width; ++x, in += 4, out += 3) {
-            out[0] = in[l.red];
-            out[1] = in[l.green];
-            out[2] = in[l.blue];
-        }
-    }
-    return image;
+    return image_of(view_of(frame));
 }
 
 void pack_frame(const RawFrame& frame, int width, int height, std::string& out) {

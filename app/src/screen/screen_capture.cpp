@@ -13,21 +13,25 @@ namespace {
 class NoScreen : public ScreenBackend {
 public:
     const char* name() const override { return nullptr; }
-    std::optional<ScreenInfo> find() override { return std::nullopt; }
-    std::string problem() override {
-        return "no screen: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app inside the desktop session";
+    ScreenState state() override { return {std::nullopt, problem()}; }
+    std::vector<WindowInfo> windows() override { throw Fault{FaultKind::unavailable, problem()}; }
+    void capture(const ScreenRequest&, const ScreenShotUse&) override {
+        throw Fault{FaultKind::unavailable, problem()};
     }
-    Image capture() override { throw Fault{FaultKind::unavailable, problem()}; }
     RecordingInput start_recording(const std::filesystem::path&, int) override {
         throw Fault{FaultKind::unavailable,
                     "no screen to record: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app "
                     "inside the desktop session"};
     }
+
+private:
+    static std::string problem() {
+        return "no screen: neither WAYLAND_DISPLAY nor DISPLAY is set; run vistrel-app inside the desktop session";
+    }
 };
 }  // namespace
 
 std::unique_ptr<ScreenBackend> choose_screen_backend(const SessionEnv& session, ScreenWanted wanted) {
-    prepare_x11_screen();
     switch (choose_screen_kind(session, wanted, compositor_offers_screencopy)) {
         case ScreenKind::x11:
             return make_x11_screen();

@@ -6,10 +6,9 @@
 // interface and never which backend answers.
 #include "screen/screen_backend.h"
 #include "screen/screen_choice.h"
+#include "screen/screen_target.h"
 
 #include <memory>
-
-inline constexpr const char* screen_device_id = "screen";
 
 // Called once, before any other thread starts: chooses the backend for
 // `session` (or the one `wanted` names) and readies it. A session without

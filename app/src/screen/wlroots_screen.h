@@ -1,6 +1,9 @@
 #pragma once
-// A wlroots compositor (sway, Hyprland, river…) through wlr-screencopy: stills
-// are copied directly, recordings fed to ffmpeg as raw video.
+// A wlroots compositor (sway, Hyprland, river…) through wlr-screencopy, over
+// one connection kept open: each output is a monitor, the whole screen is
+// the outputs placed as the compositor places them. Stills are copied
+// directly, recordings (of the first output) fed to ffmpeg as raw video.
+// Single windows cannot be had.
 #include "screen/screen_backend.h"
 
 #include <memory>

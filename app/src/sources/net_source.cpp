@@ -48,8 +48,8 @@ std::string fetch_jpeg(const NetSource& source, const NetFetchSettings& settings
 }
 }  // namespace
 
-std::string net_source_jpeg(const NetSource& source, const SizeRequest& size, const NetFetchSettings& settings,
-                            const CancelCheck& cancelled) {
+NetPicture net_source_picture(const NetSource& source, const SizeRequest& size, const NetFetchSettings& settings,
+                              const CancelCheck& cancelled) {
     std::string jpeg = fetch_jpeg(source, settings, cancelled);
     std::string id = "net:" + source.name;
     auto native = jpeg_size(jpeg);
@@ -60,10 +60,20 @@ std::string net_source_jpeg(const NetSource& source, const SizeRequest& size, co
                         " pixels; at most " + std::to_string(max_decoded_side) + " a side and " +
                         std::to_string(max_decoded_pixels / 1'000'000) + " megapixels are accepted"};
     }
-    // Without a size the camera's own bytes are passed on untouched.
-    if (!size.width && !size.height) return jpeg;
-    FrameSize target = resolve_frame_size(size, *native);
-    auto picture = decode_jpeg(jpeg, target);
-    if (!picture) throw Fault{FaultKind::bad_source, id + " sent a JPEG that cannot be decoded"};
-    return encode_jpeg(scale_image(*picture, target.width, target.height));
+    NetPicture picture{{}, *native, std::nullopt};
+    // Without a size or region the camera's own bytes are passed on untouched.
+    if (!size.width && !size.height && !size.region) {
+        picture.jpeg = std::move(jpeg);
+        return picture;
+    }
+    if (size.region) picture.region = clip_region(*size.region, *native, id);
+    FrameSize shown = picture.region ? FrameSize{picture.region->width, picture.region->height} : *native;
+    FrameSize target = resolve_frame_size(size, shown, picture.region ? max_screen_side : max_frame_side);
+    // A region is cut from the whole picture; without one a smaller scale of
+    // it is enough.
+    auto decoded = picture.region ? decode_jpeg(jpeg) : decode_jpeg(jpeg, target);
+    if (!decoded) throw Fault{FaultKind::bad_source, id + " sent a JPEG that cannot be decoded"};
+    Image part = picture.region ? crop_image(*decoded, *picture.region) : std::move(*decoded);
+    picture.jpeg = encode_jpeg(scale_image(part, target.width, target.height));
+    return picture;
 }

@@ -110,7 +110,7 @@ TEST_F(CaptureTest, BadSizesAndUnknownDevicesAreRefused) {
         {{"snap", "--size", "abcx100"}, "width must be a whole number from 16 to 4096 (got \"abc\")"},
         {{"snap", "--size", "640x"}, "height must be a whole number from 16 to 4096 (got \"\")"},
         {{"snap", "--size", "-640x480"}, "width must be a whole number from 16 to 4096 (got \"-640\")"},
-        {{"screenshot", "--size", "1x1"}, "width must be a whole number from 16 to 4096 (got \"1\")"},
+        {{"screenshot", "--size", "1x1"}, "width must be a whole number from 16 to 8192 (got \"1\")"},
         {{"snap", "--device", "9"}, "no device \"9\"; the devices are \"sim\", \"screen\""},
         {{"snap", "--device", "net:nothing"},
          "no network camera named \"nothing\" is registered; see vistrel sources, or add one with vistrel add-source"},

@@ -15,7 +15,11 @@ void AppTest::SetUp() {
     std::filesystem::create_directories(work);
     std::filesystem::create_directories(config_home);
     std::filesystem::create_directories(temp_folder());
-    if (wants_display()) xvfb = start_xvfb(temp + "/xvfb.log");
+    if (wants_display()) {
+        xvfb = start_xvfb(temp + "/xvfb.log", display_size().first, display_size().second);
+        prepare_display();
+        if (HasFatalFailure()) return;
+    }
     start_app_process();
 }
 

@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class AppTest : public ::testing::Test {
@@ -28,6 +29,9 @@ protected:
     virtual int focus_position() const { return hidden_focus; }
     // More options for the app.
     virtual std::vector<std::string> extra_app_args() const { return {}; }
+    // The display's size, and what is done to it before the app starts.
+    virtual std::pair<int, int> display_size() const { return {xvfb_width, xvfb_height}; }
+    virtual void prepare_display() {}
     virtual std::string webcams() const { return ""; }
     virtual std::vector<std::string> camera_limits() const { return {}; }
 

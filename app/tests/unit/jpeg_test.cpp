@@ -61,3 +61,43 @@ TEST(Jpeg, ASmallerSizeIsDecodedAtAReducedScale) {
     EXPECT_EQ(decoded->height, 120);
 }
 }  // namespace
+
+namespace {
+// Four bytes a pixel as screens hand them over: left half red, right half
+// blue, rows padded, in each layout and row order, cropped or whole.
+TEST(Jpeg, ScreenPixelsAreEncodedStraightFromTheirBuffer) {
+    const int width = 64, height = 32, stride = 64 * 4 + 12;
+    for (PixelLayout layout : {bgrx_layout, rgbx_layout, xrgb_layout, xbgr_layout, PixelLayout{0, 2, 1, "odd"}}) {
+        for (bool bottom_up : {false, true}) {
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stride) * height, 0);
+            for (int y = 0; y < height; ++y) {
+                int stored = bottom_up ? height - 1 - y : y;
+                for (int x = 0; x < width; ++x) {
+                    std::uint8_t* p = &bytes[static_cast<std::size_t>(stored) * stride + x * 4];
+                    // The top rows are darker, so that a picture upside down shows.
+                    std::uint8_t level = y < 8 ? 120 : 250;
+                    p[x < width / 2 ? layout.red : layout.blue] = level;
+                }
+            }
+            PixelView view{bytes.data(), width, height, stride, bottom_up, layout};
+            for (bool cropped : {false, true}) {
+                PixelView shown = cropped ? crop_view(view, {16, 0, 32, 32}) : view;
+                auto picture = decode_jpeg(encode_jpeg(shown));
+                ASSERT_TRUE(picture);
+                ASSERT_EQ(picture->width, shown.width);
+                ASSERT_EQ(picture->height, height);
+                auto at = [&](int x, int y) {
+                    return &picture->rgb[(static_cast<std::size_t>(y) * shown.width + x) * 3];
+                };
+                std::string what =
+                    std::string(layout.ffmpeg_name) + (bottom_up ? " bottom up" : "") + (cropped ? " cropped" : "");
+                EXPECT_GT(at(4, 20)[0], 200) << what;  // red, left
+                EXPECT_LT(at(4, 20)[2], 60) << what;
+                EXPECT_GT(at(shown.width - 5, 20)[2], 200) << what;  // blue, right
+                EXPECT_LT(at(shown.width - 5, 20)[0], 60) << what;
+                EXPECT_NEAR(at(4, 2)[0], 120, 30) << what;  // darker at the top
+            }
+        }
+    }
+}
+}  // namespace

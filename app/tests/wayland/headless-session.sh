@@ -5,13 +5,16 @@
 # and xdg-desktop-portal with its wlroots backend (started by the bus).
 #
 #   headless-session.sh [--portal] [--decline-screencast] [--background BG]
-#                       [--resolution WxH] FOLDER COMMAND [ARGS...]
+#                       [--resolution WxH] [--outputs N] [--config LINE]...
+#                       FOLDER COMMAND [ARGS...]
 #
 # FOLDER, made and removed by the caller, holds the session: run/ (its
 # XDG_RUNTIME_DIR), home/, config/ and the logs. BG is what sway's
 # "output * bg" takes, e.g. "#3366cc solid_color" or "/path/to.png stretch".
 # With --decline-screencast the portal's screen chooser declines every
-# screen cast, as a user who cancels the dialog would.
+# screen cast, as a user who cancels the dialog would. --outputs gives the
+# session N outputs (HEADLESS-1 … HEADLESS-N), and each --config LINE is
+# added to sway's configuration (e.g. "output HEADLESS-2 pos 640 0").
 #
 # COMMAND runs in the session's environment (WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
 # XDG_CONFIG_HOME, XDG_CURRENT_DESKTOP=sway, DBUS_SESSION_BUS_ADDRESS with
@@ -36,12 +39,16 @@ portal=0
 decline=0
 background="#3366cc solid_color"
 resolution=1280x720
+outputs=1
+config_lines=()
 while [ $# -gt 0 ]; do
     case $1 in
         --portal) portal=1 ;;
         --decline-screencast) decline=1 ;;
         --background) background=$2; shift ;;
         --resolution) resolution=$2; shift ;;
+        --outputs) outputs=$2; shift ;;
+        --config) config_lines+=("$2"); shift ;;
         *) break ;;
     esac
     shift
@@ -122,8 +129,9 @@ cat > "$folder/sway.config" << CONFIG
 xwayland disable
 output * resolution $resolution bg $background
 CONFIG
+for line in "${config_lines[@]}"; do echo "$line" >> "$folder/sway.config"; done
 chmod 644 "$folder/sway.config"
-in_session WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
+in_session WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=$outputs \
     sway --config "$folder/sway.config" > "$folder/sway.log" 2>&1 &
 pids+=($!)
 socket=

@@ -32,6 +32,8 @@ void WaylandTest::start_session(const WaylandSessionOptions& options) {
     std::vector<std::string> argv = {VISTREL_WAYLAND_SESSION_SCRIPT};
     if (options.portal) argv.push_back("--portal");
     if (options.decline) argv.push_back("--decline-screencast");
+    argv.insert(argv.end(), {"--outputs", std::to_string(options.outputs)});
+    for (const auto& line : options.sway_config) argv.insert(argv.end(), {"--config", line});
     argv.insert(argv.end(),
                 {"--background", background + " stretch", session, session + "/bin/vistrel-app", "--port", "0"});
     argv.insert(argv.end(), options.app_args.begin(), options.app_args.end());

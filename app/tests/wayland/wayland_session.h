@@ -12,7 +12,9 @@
 struct WaylandSessionOptions {
     bool portal = false;   // D-Bus, PipeWire and xdg-desktop-portal too
     bool decline = false;  // the portal declines every screen cast
-    std::vector<std::string> app_args;
+    std::vector<std::string> app_args = {};
+    int outputs = 1;                            // HEADLESS-1 … HEADLESS-N, each showing the background
+    std::vector<std::string> sway_config = {};  // lines added to sway's configuration
 };
 
 class WaylandTest : public ::testing::Test {

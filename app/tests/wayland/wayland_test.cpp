@@ -3,6 +3,7 @@
 #include "app_process.h"
 #include "imaging/jpeg.h"
 #include "media_probe.h"
+#include "raw_http.h"
 #include "screen/pipewire_stream.h"
 #include "test_video_source.h"
 #include "wayland_session.h"
@@ -10,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <thread>
 
 namespace {
 TEST_F(WaylandTest, WlrootsCompositorIsChosenAndItsScreenshotShowsTheDesktop) {
@@ -35,6 +37,73 @@ TEST_F(WaylandTest, WlrootsCompositorIsChosenAndItsScreenshotShowsTheDesktop) {
     EXPECT_EQ(scaled->width, 320);
     EXPECT_EQ(scaled->height, 240);
     EXPECT_TRUE(shows_quarters(*scaled));
+}
+
+// Two outputs of different sizes and colours side by side: each is a
+// monitor, and the whole screen is both as the compositor places them.
+TEST_F(WaylandTest, WlrootsOutputsAreMonitorsAndWindowsAreRefused) {
+    START_SESSION_OR_SKIP({.outputs = 2,
+                           .sway_config = {"output HEADLESS-1 resolution 640x480 pos 0 0 bg #ff0000 solid_color",
+                                           "output HEADLESS-2 resolution 320x240 pos 640 0 bg #0000ff solid_color"}});
+    nlohmann::json devices;
+    // swaybg paints a moment after the outputs come.
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    std::optional<Image> right;
+    do {
+        RunResult r = vistrel({"snap", "--device", "screen:2", "--out", "right.jpg"});
+        ASSERT_EQ(r.exit_status, 0) << r.err;
+        right = decode_jpeg(read_file(in_work("right.jpg")));
+        if (right && right->rgb[2] > 200) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    } while (std::chrono::steady_clock::now() < give_up);
+    ASSERT_TRUE(right);
+    EXPECT_EQ(right->width, 320);
+    EXPECT_EQ(right->height, 240);
+    const std::uint8_t* middle = &right->rgb[(120 * 320 + 160) * 3];
+    EXPECT_TRUE(middle[0] < 40 && middle[1] < 40 && middle[2] > 200)
+        << int(middle[0]) << "," << int(middle[1]) << "," << int(middle[2]);
+
+    devices = nlohmann::json::parse(vistrel({"devices", "--json"}).out, nullptr, false)["devices"];
+    std::vector<std::string> names;
+    for (const auto& d : devices) {
+        if (d["kind"] == "screen") names.push_back(d["id"].get<std::string>() + " " + d["name"].get<std::string>());
+    }
+    ASSERT_EQ(names.size(), 3u) << devices.dump();
+    EXPECT_EQ(names[1], "screen:1 Screen 1: HEADLESS-1 640x480");
+    EXPECT_EQ(names[2], "screen:2 Screen 2: HEADLESS-2 320x240");
+
+    RunResult left = vistrel({"snap", "--device", "screen:1", "--out", "left.jpg"});
+    ASSERT_EQ(left.exit_status, 0) << left.err;
+    auto left_shot = decode_jpeg(read_file(in_work("left.jpg")));
+    ASSERT_TRUE(left_shot);
+    EXPECT_EQ(left_shot->width, 640);
+    EXPECT_EQ(left_shot->height, 480);
+    EXPECT_GT(left_shot->rgb[(240 * 640 + 320) * 3], 200);
+
+    RunResult whole = vistrel({"screenshot"});
+    ASSERT_EQ(whole.exit_status, 0) << whole.err;
+    auto shot = decode_jpeg(read_file(in_work("screen.jpg")));
+    ASSERT_TRUE(shot);
+    EXPECT_EQ(shot->width, 960);
+    EXPECT_EQ(shot->height, 480);
+    auto at = [&](int x, int y) { return &shot->rgb[(static_cast<std::size_t>(y) * 960 + x) * 3]; };
+    EXPECT_GT(at(320, 240)[0], 200);                                     // HEADLESS-1, red
+    EXPECT_GT(at(800, 120)[2], 200);                                     // HEADLESS-2, blue
+    EXPECT_LT(at(800, 400)[0] + at(800, 400)[1] + at(800, 400)[2], 60);  // below HEADLESS-2: nothing
+
+    RawReply region =
+        raw_exchange(port, client_style_request("GET", "/api/frame.jpg?device=screen:2&x=300&y=200&w=100&h=100", port));
+    ASSERT_EQ(region.status, 200) << region.body;
+    EXPECT_NE(region.head.find("\r\nX-Vistrel-Source: 320x240\r\n"), std::string::npos) << region.head;
+    EXPECT_NE(region.head.find("\r\nX-Vistrel-Region: 300,200,20,40\r\n"), std::string::npos) << region.head;
+    EXPECT_EQ(jpeg_size(region.body), (FrameSize{20, 40}));
+    RawReply list = raw_exchange(port, client_style_request("GET", "/api/windows", port));
+    EXPECT_EQ(list.status, 501);
+    RunResult windows = vistrel({"snap", "--device", "window:0x1"});
+    EXPECT_EQ(windows.exit_status, 1);
+    EXPECT_EQ(windows.err,
+              "error: this Wayland desktop does not let programs list or capture single windows (wlr-screencopy "
+              "shows whole outputs); capture a monitor (screen:N) or a region (x, y, w, h) instead\n");
 }
 
 TEST_F(WaylandTest, WlrootsRecordingsAreTheSameKindOfFilesAsOnX11) {
