@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/win32_text.h"
+
 #include <shlobj.h>
 #include <windows.h>
 
@@ -9,21 +11,8 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string system_text(DWORD code) {
-    wchar_t buffer[512];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
-                                  static_cast<DWORD>(std::size(buffer)), nullptr);
-    if (length == 0) return "Unknown error " + std::to_string(code);
-    // The system ends its messages with a full stop and a line break.
-    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' ' ||
-                          buffer[length - 1] == L'.')) {
-        --length;
-    }
-    return fs::path(std::wstring(buffer, length)).string();
-}
-
 [[noreturn]] void fail_write(const fs::path& path, DWORD error) {
-    throw FileError("cannot write " + path.string() + ": " + system_text(error));
+    throw FileError("cannot write " + path.string() + ": " + system_error_text(error));
 }
 
 struct HandleCloser {
@@ -51,7 +40,7 @@ FileRead read_small_file(const fs::path& file, std::size_t max_bytes) {
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {FileRead::Status::missing, {}, {}};
-        return {FileRead::Status::failed, {}, system_text(error)};
+        return {FileRead::Status::failed, {}, system_error_text(error)};
     }
     HandleCloser closer{handle};
     FileRead read;
@@ -59,7 +48,7 @@ FileRead read_small_file(const fs::path& file, std::size_t max_bytes) {
     for (;;) {
         DWORD n = 0;
         if (!ReadFile(handle, buffer, sizeof buffer, &n, nullptr))
-            return {FileRead::Status::failed, {}, system_text(GetLastError())};
+            return {FileRead::Status::failed, {}, system_error_text(GetLastError())};
         if (n == 0) break;
         read.text.append(buffer, n);
         if (read.text.size() > max_bytes) return {FileRead::Status::too_large, {}, {}};
@@ -145,7 +134,7 @@ FileLock::FileLock(const fs::path& path, std::chrono::steady_clock::time_point d
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        throw FileError("cannot open " + path.string() + ": " + system_text(GetLastError()));
+        throw FileError("cannot open " + path.string() + ": " + system_error_text(GetLastError()));
     }
     for (;;) {
         OVERLAPPED whole{};
@@ -154,7 +143,7 @@ FileLock::FileLock(const fs::path& path, std::chrono::steady_clock::time_point d
         DWORD error = GetLastError();
         if (error != ERROR_LOCK_VIOLATION || std::chrono::steady_clock::now() >= deadline) {
             CloseHandle(handle);
-            throw FileError("cannot lock " + path.string() + ": " + system_text(error));
+            throw FileError("cannot lock " + path.string() + ": " + system_error_text(error));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

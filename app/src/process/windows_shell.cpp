@@ -1,5 +1,7 @@
 #include "process/windows_shell.h"
 
+#include "platform/win32_text.h"
+
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -31,25 +33,6 @@ struct Shell {
 };
 Shell shell;
 std::atomic<HWND> shell_window{nullptr};
-
-std::wstring wide(const std::string& text) {
-    if (text.empty()) return {};
-    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length);
-    return out;
-}
-
-std::string system_text(DWORD code) {
-    wchar_t buffer[512];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
-                                  static_cast<DWORD>(std::size(buffer)), nullptr);
-    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L'.')) {
-        --length;
-    }
-    if (length == 0) return "error " + std::to_string(code);
-    return fs::path(std::wstring(buffer, length)).string();
-}
 
 fs::path own_program() {
     std::wstring path(MAX_PATH, L'\0');
@@ -155,7 +138,7 @@ void stop_once() {
 void show_menu() {
     HMENU menu = CreatePopupMenu();
     std::string status = shell.settings->status ? shell.settings->status() : "vistrel-app";
-    AppendMenuW(menu, MF_STRING | MF_GRAYED, menu_status, wide(status).c_str());
+    AppendMenuW(menu, MF_STRING | MF_GRAYED, menu_status, wide_from_utf8(status).c_str());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING | (autostart_enabled() ? MF_CHECKED : MF_UNCHECKED), menu_autostart,
                 L"Start at sign-in");
@@ -279,7 +262,7 @@ bool set_autostart(bool on, const std::string& arguments, std::string& error) {
     if (status == ERROR_SUCCESS) {
         if (on) {
             std::wstring command = L"\"" + own_program().wstring() + L"\"";
-            if (!arguments.empty()) command += L" " + wide(arguments);
+            if (!arguments.empty()) command += L" " + wide_from_utf8(arguments);
             status = RegSetValueExW(key, run_value, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                                     static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
         } else {
@@ -289,7 +272,7 @@ bool set_autostart(bool on, const std::string& arguments, std::string& error) {
         RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS) {
-        error = std::string("cannot change the start at sign-in: ") + system_text(static_cast<DWORD>(status));
+        error = std::string("cannot change the start at sign-in: ") + system_error_text(static_cast<DWORD>(status));
         return false;
     }
     return true;
@@ -312,7 +295,7 @@ void run_windows_shell(const ShellSettings& settings, const std::function<void()
     shell.window = CreateWindowExW(WS_EX_TOOLWINDOW, window_class, L"vistrel-app", WS_POPUP, 0, 0, 0, 0, nullptr,
                                    nullptr, instance, nullptr);
     if (!shell.window) {
-        std::fprintf(stderr, "vistrel-app: cannot make its window: %s\n", system_text(GetLastError()).c_str());
+        std::fprintf(stderr, "vistrel-app: cannot make its window: %s\n", system_error_text(GetLastError()).c_str());
         stop_once();
         return;
     }
