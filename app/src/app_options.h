@@ -17,10 +17,11 @@ struct AppOptions {
     bool help = false;
     bool version = false;
     // For tests, and left out of the usage text: shorter limits than the real
-    // ones (5 s for a request head, 10 s for a network camera), so that a
-    // test does not have to wait them out.
+    // ones (5 s for a request head, 10 s for a network camera, 5 s for the
+    // sources lock), so that a test does not have to wait them out.
     std::optional<int> head_deadline_ms;   // --head-deadline-ms N
     std::optional<int> fetch_deadline_ms;  // --fetch-deadline-ms N
+    std::optional<int> sources_lock_ms;    // --sources-lock-ms N
 };
 
 struct OptionError : std::runtime_error {

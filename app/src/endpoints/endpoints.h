@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -28,7 +29,10 @@ nlohmann::json set_control_reply(AppState& state, const nlohmann::json& body);
 RecordingRequest parse_recording_request(const nlohmann::json& body);
 // The finished file. Busy while another one runs.
 Recording record_reply(AppState& state, const RecordingRequest& request, const CancelCheck& cancelled);
-// GET /sources, POST /sources, POST /sources/remove.
+// GET /sources, POST /sources, POST /sources/remove. A change waits for the
+// sources lock until the store's lock_wait after `arrived` at most.
 nlohmann::json sources_reply(AppState& state);
-nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body);
-nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body);
+nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body,
+                                std::chrono::steady_clock::time_point arrived);
+nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body,
+                                   std::chrono::steady_clock::time_point arrived);

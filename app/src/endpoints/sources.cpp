@@ -19,7 +19,8 @@ nlohmann::json sources_reply(AppState& state) {
     return {{"sources", source_list(load_sources_or_refuse(state.sources))}};
 }
 
-nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body) {
+nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body,
+                                std::chrono::steady_clock::time_point arrived) {
     std::string name = required_string_member(body, "name");
     std::string url = required_string_member(body, "url");
     if (auto problem = source_name_problem(name)) throw Fault{FaultKind::bad_argument, *problem};
@@ -43,11 +44,12 @@ nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body) {
             sources.push_back({name, url});
         }
         return true;
-    });
+    }, arrived);
     return reply;
 }
 
-nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body) {
+nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body,
+                                   std::chrono::steady_clock::time_point arrived) {
     std::string name = required_string_member(body, "name");
     update_sources_or_refuse(state.sources, [&](std::vector<NetSource>& sources) {
         auto existing =
@@ -56,6 +58,6 @@ nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body) 
             throw Fault{FaultKind::not_found, "no source named \"" + name + "\" is registered"};
         sources.erase(existing);
         return true;
-    });
+    }, arrived);
     return {{"removed", name}};
 }
