@@ -269,11 +269,11 @@ bool connection_reset(SocketHandle socket) {
     if (getsockopt(native(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 || error != 0) {
         return true;
     }
-    // Winsock reports a reset to the next receive, also after the end of
-    // the stream; peeking leaves any bytes where they are.
-    char byte;
-    if (recv(native(socket), &byte, 1, MSG_PEEK) == SOCKET_ERROR) {
-        return failure(WSAGetLastError()).status == SocketStatus::reset;
+    // Once the peer's end of stream has been read, a receive reports only
+    // that; a send of nothing still reports a connection that was reset.
+    if (send(native(socket), "", 0, 0) == SOCKET_ERROR) {
+        SocketStatus status = failure(WSAGetLastError()).status;
+        return status != SocketStatus::would_block;
     }
     return false;
 }

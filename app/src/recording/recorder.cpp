@@ -1,6 +1,7 @@
 #include "recording/recorder.h"
 
 #include "fault.h"
+#include "platform/descriptors.h"
 #include "process/child_process.h"
 #include "recording/scratch_folder.h"
 
@@ -63,7 +64,8 @@ Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCh
     try {
         scratch.emplace(fs::temp_directory_path());
     } catch (const std::exception& e) {
-        throw Fault{FaultKind::failed, std::string("cannot make a temporary folder for the recording: ") + e.what()};
+        throw Fault{out_of_descriptors() ? FaultKind::exhausted : FaultKind::failed,
+                    std::string("cannot make a temporary folder for the recording: ") + e.what()};
     }
     bool mp4 = request.format == RecordingFormat::mp4;
     fs::path output = scratch->path() / (mp4 ? "screen.mp4" : "screen.webm");
@@ -82,6 +84,12 @@ Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCh
         throw Fault{FaultKind::unavailable, "the recording was cut short: vistrel-app is stopping"};
     if (outcome.cancelled) throw Cancelled{};
     if (!outcome.started) {
+        // Installing ffmpeg is no help to an app that has run out of
+        // descriptors.
+        if (out_of_descriptors()) {
+            throw Fault{FaultKind::exhausted, "cannot run ffmpeg (" + outcome.start_error +
+                                                  "): vistrel-app is out of file descriptors; try again shortly"};
+        }
         throw Fault{FaultKind::failed,
                     "cannot run ffmpeg (" + outcome.start_error + "); install it, e.g. apt-get install ffmpeg"};
     }

@@ -1,6 +1,7 @@
 #include "screen/x11_screen.h"
 
 #include "fault.h"
+#include "platform/descriptors.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -30,6 +31,16 @@ std::string no_display_text() {
     std::string name = display_name();
     return name.empty() ? "no screen: DISPLAY is not set, so there is no X display to capture"
                         : "no screen: cannot open the X display " + name;
+}
+
+// Xlib only says that the display could not be opened; an app that is out
+// of descriptors says so rather than that there is no display.
+Fault no_display_fault(const std::string& text) {
+    if (out_of_descriptors()) {
+        return Fault{FaultKind::exhausted, "cannot open the X display " + display_name() +
+                                               ": vistrel-app is out of file descriptors; try again shortly"};
+    }
+    return Fault{FaultKind::unavailable, text};
 }
 
 struct DisplayCloser {
@@ -88,7 +99,7 @@ std::optional<ScreenInfo> find_x_display() {
 
 Image capture_x_display() {
     DisplayHandle display = open_display();
-    if (!display) throw Fault{FaultKind::unavailable, no_display_text()};
+    if (!display) throw no_display_fault(no_display_text());
     Display* d = display.get();
     int screen = DefaultScreen(d);
     Window root = RootWindow(d, screen);
@@ -133,8 +144,7 @@ public:
     RecordingInput start_recording(const std::filesystem::path&, int fps) override {
         auto screen = find_x_display();
         if (!screen) {
-            throw Fault{FaultKind::unavailable,
-                        "no screen to record: there is no X display (DISPLAY is not set or cannot be opened)"};
+            throw no_display_fault("no screen to record: there is no X display (DISPLAY is not set or cannot be opened)");
         }
         return {x11grab_input(*screen, fps), nullptr};
     }

@@ -28,6 +28,9 @@ protected:
     virtual int focus_position() const { return hidden_focus; }
     // More options for the app.
     virtual std::vector<std::string> extra_app_args() const { return {}; }
+    // A command the app is started through (it ends by running its
+    // arguments), for limits set from outside.
+    virtual std::vector<std::string> app_launcher() const { return {}; }
     virtual std::string webcams() const { return ""; }
     virtual std::vector<std::string> camera_limits() const { return {}; }
 

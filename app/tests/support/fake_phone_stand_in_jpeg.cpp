@@ -16,5 +16,10 @@ std::string jpeg_declaring(int width, int height) {
 }
 
 std::string phone_photo() {
-    return jpeg_declaring(320, 240);
+    // As large as a small photo: a comment segment after the start of image.
+    std::string bytes = jpeg_declaring(320, 240);
+    std::string comment(8000, 'x');
+    bytes.insert(2, "\xFF\xFE" + std::string{static_cast<char>((comment.size() + 2) >> 8),
+                                              static_cast<char>((comment.size() + 2) & 0xFF)} + comment);
+    return bytes;
 }
