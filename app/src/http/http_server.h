@@ -8,9 +8,12 @@
 //
 // Every complete request is answered or refused: a client that shuts down
 // its sending side after its request still gets the reply (only one that
-// has gone altogether cancels its work), a reply to HEAD is GET's head, and
-// when connections run short the requests that have arrived are read
-// before anyone is dropped; the next connections then wait to be taken.
+// has gone altogether cancels its work), and a reply to HEAD is GET's head.
+// When connections run short, the requests that have arrived are read
+// before anyone is dropped: the reader that has been sending the longest
+// goes, or a client that has its reply; when every connection is being
+// answered, a few more are refused with a whole 503 reply and the rest wait
+// to be taken.
 #include "http/http_request.h"
 #include "http/reply.h"
 #include "http/work_lanes.h"

@@ -68,6 +68,12 @@ protected:
             return {std::nullopt, quick,
                     [](const HttpRequest&) { return bytes_reply(std::string(16 << 20, 'x'), "text/plain"); }};
         }
+        if (r.path == "/wait") {
+            return {std::nullopt, quick, [this](const HttpRequest&) {
+                        released.wait();
+                        return json_reply({{"waited", 1}});
+                    }};
+        }
         if (r.path == "/block") {
             return {std::nullopt, heavy, [this](const HttpRequest&) {
                         released.wait();
@@ -273,7 +279,9 @@ TEST_F(CrowdedServerTest, TooManyConnectionsDropTheOldestSlowReader) {
         slow.push_back(connect_loopback(port));
         send_bytes(slow.back(), "GET /quick HTTP/1.1\r\n");
     }
-    std::this_thread::sleep_for(50ms);
+    // A reader may be dropped only once it has had a moment to send what it
+    // has.
+    std::this_thread::sleep_for(300ms);
     RawReply reply = raw_exchange(port, request("GET", "/quick"));
     EXPECT_EQ(reply.status, 200);
     EXPECT_LT(reply.took.count(), 1000);
@@ -361,6 +369,24 @@ TEST_F(ServerTest, HeadIsAnsweredWithTheHeadOfGet) {
     RawReply missing = raw_exchange(port, request("HEAD", "/nothing"));
     EXPECT_EQ(missing.status, 404);
     EXPECT_EQ(missing.body, "");
+}
+
+TEST_F(CrowdedServerTest, WhenEveryConnectionIsBeingAnsweredANewOneIsToldSoInAWholeReply) {
+    std::vector<std::future<RawReply>> waiting;
+    for (int i = 0; i < 16; ++i) {
+        waiting.push_back(std::async(std::launch::async, [&] { return raw_exchange(port, request("GET", "/wait")); }));
+    }
+    std::this_thread::sleep_for(300ms);
+    RawReply turned_away = raw_exchange(port, request("GET", "/quick"));
+    EXPECT_EQ(turned_away.status, 503);
+    EXPECT_EQ(turned_away.body, "{\"error\":\"vistrel-app has too many connections\"}");
+    EXPECT_NE(turned_away.head.find("Content-Length: " + std::to_string(turned_away.body.size()) + "\r\n"),
+              std::string::npos)
+        << turned_away.head;
+    EXPECT_TRUE(turned_away.closed_by_app);
+    release.set_value();
+    release = std::promise<void>();
+    for (auto& w : waiting) EXPECT_EQ(w.get().status, 200);
 }
 
 TEST_F(CrowdedServerTest, ABurstOfWholeRequestsIsAnsweredNotDropped) {
