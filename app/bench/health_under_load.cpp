@@ -67,7 +67,8 @@ struct Exchange {
     int fd = -1;
     std::string request;
     std::size_t sent = 0;
-    std::string reply;
+    std::string reply;          // its first bytes: frames are large
+    std::size_t received = 0;   // all of them
     Clock::time_point started;
     bool done = false;
     int status = 0;  // 0: no reply
@@ -86,7 +87,7 @@ struct Exchange {
         std::size_t length_at = reply.find("Content-Length: ");
         if (reply.rfind("HTTP/1.1 ", 0) != 0 || end == std::string::npos || length_at == std::string::npos) return;
         std::size_t length = std::strtoul(reply.c_str() + length_at + 16, nullptr, 10);
-        if (reply.size() - end - 4 == length) status = std::atoi(reply.c_str() + 9);
+        if (received - end - 4 == length) status = std::atoi(reply.c_str() + 9);
     }
 
     void on_ready(short revents) {
@@ -99,8 +100,8 @@ struct Exchange {
         char buffer[65536];
         ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n > 0) {
-            // Frames are large: only their head is kept.
             if (reply.size() < 65536) reply.append(buffer, static_cast<std::size_t>(n));
+            received += static_cast<std::size_t>(n);
             return;
         }
         if (n == 0 || (errno != EAGAIN && errno != EINTR) || (revents & (POLLERR | POLLHUP))) finish();

@@ -4,7 +4,8 @@
 #   - idle, for comparison;
 #   - 200 connections that send their request heads one line a second;
 #   - 64 requests for 4096x4096 camera frames kept in flight.
-# On a display of its own (Xvfb):
+# On a display of its own (Xvfb, kept up between clients as start-app.sh
+# starts it):
 #   - idle;
 #   - the display server stopped (SIGSTOP) for 8 s, then let go;
 #   - four 4096x4096 camera frames being made;
@@ -38,7 +39,7 @@ start_app env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$work" TMPDIR="$wor
 stop_app
 
 # A display of its own, which the app asks about for /health and the screen.
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.err" &
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -noreset 3> "$work/display" 2> "$work/xvfb.err" &
 xvfb_pid=$!
 pids+=("$xvfb_pid")
 until [ -s "$work/display" ]; do
