@@ -116,7 +116,7 @@ ServerSettings app_server_settings(AppState& state, const ServerLimits& limits) 
         {"controls", 2, 16, 0, true, busy},
         // Changes to the sources, each waiting at most until its own
         // deadline for the lock another app may hold.
-        {"sources", 2, 16, 0, true, busy},
+        {"sources", 2, 64, 0, true, busy},
         // Camera and network camera pictures, focus sweeps and controls: as
         // many at once as there are cores on a small machine, at a lower
         // priority, and a short queue; past that, 503 at once.

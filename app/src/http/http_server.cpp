@@ -181,9 +181,10 @@ struct HttpServer::Loop {
 
     void accept_connections() {
         for (int i = 0; i < 64; ++i) {
-            if (connections.size() >= capacity && !make_room()) {
-                // Every connection is being answered: the next ones wait in
-                // the system's queue, their requests unread, until one ends.
+            bool full = connections.size() >= capacity && !make_room();
+            if (full && connections.size() >= capacity + overflow()) {
+                // Refusals are being written too: the next ones wait in the
+                // system's queue, their requests unread, until one ends.
                 pause_accepting();
                 return;
             }
@@ -202,11 +203,22 @@ struct HttpServer::Loop {
             c.opened = Clock::now();
             c.deadline = c.opened + settings.limits.head_time;
             watch(key, c, Interest::read);
+            if (full) {
+                // Every connection is being answered: this one is told so at
+                // once, in a whole reply; what it sends is read and dropped
+                // after it, so that closing does not reset the connection.
+                start_reply(key, c, error_reply(503, "vistrel-app has too many connections"), /*log=*/false);
+                continue;
+            }
             // A client usually sends its request with the connection: read it
             // now, so that a burst of requests is served rather than dropped.
             read_request(key, c);
         }
     }
+
+    // Connections past the capacity that may be open at once to be refused:
+    // a few, so that a flood is told to come back rather than kept waiting.
+    std::size_t overflow() const { return std::max<std::size_t>(1, capacity / 8); }
 
     // Makes room for one more connection: the reader that has been sending
     // its request the longest goes (once what it has sent is read, since a
@@ -457,8 +469,8 @@ struct HttpServer::Loop {
 
     // --- writing the reply
 
-    void start_reply(std::uint64_t key, Connection& c, Reply reply) {
-        if (reply.status >= 400 && settings.log) {
+    void start_reply(std::uint64_t key, Connection& c, Reply reply, bool log = true) {
+        if (reply.status >= 400 && log && settings.log) {
             settings.log(c.method.empty() ? c.request.method : c.method, c.path.empty() ? c.request.path : c.path,
                          reply);
         }

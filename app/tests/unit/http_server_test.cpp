@@ -24,7 +24,7 @@ std::string request(const std::string& method, const std::string& target, const 
 
 class ServerTest : public ::testing::Test {
 protected:
-    enum Lane : std::size_t { quick, heavy };
+    enum Lane : std::size_t { quick, heavy, waiting };
 
     virtual ServerLimits limits() const {
         ServerLimits limits;
@@ -40,7 +40,9 @@ protected:
     void SetUp() override {
         ServerSettings settings;
         settings.limits = limits();
-        settings.lanes = {{"quick", 2, 64, 0, false, "quick is busy"}, {"heavy", 1, 1, 0, true, "heavy is busy"}};
+        settings.lanes = {{"quick", 2, 64, 0, false, "quick is busy"},
+                          {"heavy", 1, 1, 0, true, "heavy is busy"},
+                          {"waiting", 16, 16, 0, false, "waiting is busy"}};
         settings.router = [this](const HttpRequest& r) { return route(r); };
         server = std::make_unique<HttpServer>(std::move(settings));
         std::string error;
@@ -69,7 +71,7 @@ protected:
                     [](const HttpRequest&) { return bytes_reply(std::string(16 << 20, 'x'), "text/plain"); }};
         }
         if (r.path == "/wait") {
-            return {std::nullopt, quick, [this](const HttpRequest&) {
+            return {std::nullopt, waiting, [this](const HttpRequest&) {
                         released.wait();
                         return json_reply({{"waited", 1}});
                     }};
@@ -376,8 +378,12 @@ TEST_F(CrowdedServerTest, WhenEveryConnectionIsBeingAnsweredANewOneIsToldSoInAWh
     for (int i = 0; i < 16; ++i) {
         waiting.push_back(std::async(std::launch::async, [&] { return raw_exchange(port, request("GET", "/wait")); }));
     }
-    std::this_thread::sleep_for(300ms);
-    RawReply turned_away = raw_exchange(port, request("GET", "/quick"));
+    // Once the server holds all 16.
+    RawReply turned_away;
+    for (int i = 0; i < 100 && turned_away.status != 503; ++i) {
+        std::this_thread::sleep_for(50ms);
+        turned_away = raw_exchange(port, request("GET", "/quick"));
+    }
     EXPECT_EQ(turned_away.status, 503);
     EXPECT_EQ(turned_away.body, "{\"error\":\"vistrel-app has too many connections\"}");
     EXPECT_NE(turned_away.head.find("Content-Length: " + std::to_string(turned_away.body.size()) + "\r\n"),
