@@ -3,7 +3,9 @@
 # busy desktop. Without a display:
 #   - idle, for comparison;
 #   - 200 connections that send their request heads one line a second;
-#   - 64 requests for 4096x4096 camera frames kept in flight.
+#   - 64 requests for 4096x4096 camera frames kept in flight;
+#   - 600 connections at once, each with a whole GET /api/health, every 2 s
+#     (the server's own share, with a /health that asks no display).
 # On a display of its own (Xvfb, kept up between clients as start-app.sh
 # starts it):
 #   - idle;
@@ -36,6 +38,7 @@ start_app env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$work" TMPDIR="$wor
 "$bench" "$port" idle 0 500 || true
 "$bench" "$port" slow-heads 200 500 || true
 "$bench" "$port" frames 64 500 4096 || true
+"$bench" "$port" burst 600 500 || true
 stop_app
 
 # A display of its own, which the app asks about for /health and the screen.

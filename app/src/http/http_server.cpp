@@ -23,9 +23,9 @@ constexpr std::uint64_t listen_key = 0;
 // client is no longer listened to.
 constexpr std::size_t max_linger_bytes = 8 * 1024 * 1024;
 // A reader is dropped to make room only once it has had this long to send
-// what it has: the bytes of a client that has just connected are often
-// still on their way.
-constexpr auto min_reader_age = 50ms;
+// what it has: the bytes of a client that has just connected may still be
+// on their way, on a busy machine for a good while.
+constexpr auto min_reader_age = 250ms;
 // How often a client that half-closed its connection while its request is
 // worked on is looked at again, to learn whether it hung up after all.
 constexpr auto first_hangup_check = 5ms;
@@ -96,6 +96,7 @@ struct HttpServer::Loop {
     SocketHandle listener = no_socket;
     bool accepting = false;  // the listener is watched
     Clock::time_point accept_paused_until;
+    Clock::time_point full_since;  // since when every connection is being answered
     // Connections held at once: max_connections, or fewer when the
     // descriptor limit leaves less room beside the reserve for the work.
     std::size_t capacity = 0;
@@ -167,10 +168,10 @@ struct HttpServer::Loop {
         accepting = false;
     }
 
-    void pause_accepting() {
+    void pause_accepting(Clock::time_point until) {
         poller.watch(listener, listen_key, Interest::none);
         accepting = false;
-        accept_paused_until = Clock::now() + accept_pause;
+        accept_paused_until = until;
     }
 
     void resume_accepting() {
@@ -181,11 +182,33 @@ struct HttpServer::Loop {
 
     void accept_connections() {
         for (int i = 0; i < 64; ++i) {
-            bool full = connections.size() >= capacity && !make_room();
-            if (full && connections.size() >= capacity + overflow()) {
+            // Refusals being written count too, so that what is answered
+            // never exceeds the capacity.
+            bool full = false;
+            while (!full && connections.size() >= capacity) {
+                Room room = make_room();
+                if (room.made) continue;
+                if (room.later) {
+                    // The next ones wait in the system's queue until a
+                    // reader has had its moment.
+                    pause_accepting(*room.later);
+                    return;
+                }
+                full = true;
+            }
+            if (!full) {
+                full_since = Clock::time_point();
+            } else if (full_since == Clock::time_point() || Clock::now() - full_since < accept_pause) {
+                // Every connection is being answered: quick answers free
+                // some soon, so the next ones wait in the system's queue a
+                // moment before anyone is turned away.
+                if (full_since == Clock::time_point()) full_since = Clock::now();
+                pause_accepting(full_since + accept_pause);
+                return;
+            } else if (connections.size() >= capacity + overflow()) {
                 // Refusals are being written too: the next ones wait in the
                 // system's queue, their requests unread, until one ends.
-                pause_accepting();
+                pause_accepting(Clock::now() + accept_pause);
                 return;
             }
             SocketResult accepted = accept_connection(listener);
@@ -193,7 +216,8 @@ struct HttpServer::Loop {
             if (accepted.status == SocketStatus::out_of_descriptors) {
                 // The work holds more than its reserve; it gives them back
                 // as it ends.
-                if (!make_room()) pause_accepting();
+                Room room = make_room();
+                if (!room.made) pause_accepting(room.later.value_or(Clock::now() + accept_pause));
                 return;
             }
             if (accepted.status != SocketStatus::done) continue;  // gone before it was taken
@@ -204,9 +228,10 @@ struct HttpServer::Loop {
             c.deadline = c.opened + settings.limits.head_time;
             watch(key, c, Interest::read);
             if (full) {
-                // Every connection is being answered: this one is told so at
-                // once, in a whole reply; what it sends is read and dropped
-                // after it, so that closing does not reset the connection.
+                // Every connection has been busy for a while: this one is
+                // told so at once, in a whole reply; what it sends is read
+                // and dropped after it, so that closing does not reset the
+                // connection.
                 start_reply(key, c, error_reply(503, "vistrel-app has too many connections"), /*log=*/false);
                 continue;
             }
@@ -220,41 +245,47 @@ struct HttpServer::Loop {
     // a few, so that a flood is told to come back rather than kept waiting.
     std::size_t overflow() const { return std::max<std::size_t>(1, capacity / 8); }
 
+    // What make_room came to: a connection gone, or when to try again (a
+    // reader has not yet had its moment), or neither.
+    struct Room {
+        bool made = false;
+        std::optional<Clock::time_point> later;
+    };
+
     // Makes room for one more connection: the reader that has been sending
     // its request the longest goes (once what it has sent is read, since a
     // complete request is answered, not dropped), else the oldest client
-    // that has its whole reply. False when there is neither.
-    bool make_room() {
+    // that has its whole reply.
+    Room make_room() {
         Clock::time_point now = Clock::now();
         std::vector<std::uint64_t> readers;
         for (const auto& [key, c] : connections) {
             if (c.phase == Phase::head || c.phase == Phase::body) readers.push_back(key);
         }
+        std::optional<Clock::time_point> later;
         for (std::uint64_t key : readers) {
             auto it = connections.find(key);
             if (it == connections.end()) continue;
             read_request(key, it->second);
             it = connections.find(key);
-            if (it == connections.end()) return true;  // it turned out to be gone
+            if (it == connections.end()) return {true, {}};  // it turned out to be gone
             Connection& c = it->second;
-            if ((c.phase == Phase::head || c.phase == Phase::body) && now - c.opened >= min_reader_age) {
+            if (c.phase != Phase::head && c.phase != Phase::body) continue;
+            if (now - c.opened >= min_reader_age) {
                 close_connection(key);
-                return true;
+                return {true, {}};
             }
+            if (!later) later = c.opened + min_reader_age;
         }
-        std::vector<std::uint64_t> answered;
-        for (const auto& [key, c] : connections) {
-            if (c.phase == Phase::lingering) answered.push_back(key);
-        }
-        if (!answered.empty()) {
+        for (auto& [key, c] : connections) {
+            if (c.phase != Phase::lingering) continue;
             // Its reply is with the system already; what it sent since is
             // read first, so that closing does not reset the connection.
-            auto it = connections.find(answered.front());
-            drain(it->second);
-            close_connection(answered.front());
-            return true;
+            drain(c);
+            close_connection(key);
+            return {true, {}};
         }
-        return false;
+        return {false, later};
     }
 
     // --- reading a request

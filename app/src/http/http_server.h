@@ -11,9 +11,9 @@
 // has gone altogether cancels its work), and a reply to HEAD is GET's head.
 // When connections run short, the requests that have arrived are read
 // before anyone is dropped: the reader that has been sending the longest
-// goes, or a client that has its reply; when every connection is being
-// answered, a few more are refused with a whole 503 reply and the rest wait
-// to be taken.
+// (for a quarter second at least) goes, or a client that has its reply.
+// New connections wait to be taken meanwhile; once every connection has
+// been busy for 50 ms, a few more are refused with a whole 503 reply.
 #include "http/http_request.h"
 #include "http/reply.h"
 #include "http/work_lanes.h"

@@ -281,9 +281,9 @@ TEST_F(CrowdedServerTest, TooManyConnectionsDropTheOldestSlowReader) {
         slow.push_back(connect_loopback(port));
         send_bytes(slow.back(), "GET /quick HTTP/1.1\r\n");
     }
-    // A reader may be dropped only once it has had a moment to send what it
-    // has.
-    std::this_thread::sleep_for(300ms);
+    // A reader may be dropped only once it has had a moment (a quarter
+    // second) to send what it has.
+    std::this_thread::sleep_for(500ms);
     RawReply reply = raw_exchange(port, request("GET", "/quick"));
     EXPECT_EQ(reply.status, 200);
     EXPECT_LT(reply.took.count(), 1000);
