@@ -118,7 +118,7 @@ struct HttpServer::Loop {
     ~Loop() {
         lanes.clear();  // joins the handler threads before anything they use goes
         for (auto& [key, connection] : connections) {
-            poller.watch(connection.socket, key, Interest::none);
+            poller.forget(connection.socket);
             close_socket(connection.socket);
         }
         close_listener();
@@ -132,7 +132,7 @@ struct HttpServer::Loop {
         auto it = connections.find(key);
         if (it == connections.end()) return;
         unsent -= unsent_of(it->second);
-        poller.watch(it->second.socket, key, Interest::none);
+        poller.forget(it->second.socket);
         close_socket(it->second.socket);
         connections.erase(it);
         // Room again for a connection waiting to be taken.
@@ -162,7 +162,7 @@ struct HttpServer::Loop {
 
     void close_listener() {
         if (listener == no_socket) return;
-        poller.watch(listener, listen_key, Interest::none);
+        poller.forget(listener);
         close_socket(listener);
         listener = no_socket;
         accepting = false;

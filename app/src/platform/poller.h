@@ -29,9 +29,12 @@ public:
     Poller& operator=(const Poller&) = delete;
 
     // Watches `socket` for `interest`, reported under `key`; replaces what
-    // was watched for it before. Interest::none stops watching it; do that
-    // before closing a socket.
+    // was watched for it before. Interest::none stops watching it.
     void watch(SocketHandle socket, std::uint64_t key, Interest interest);
+
+    // The socket is about to be closed: it is watched no more (closing it
+    // takes it out of an epoll set by itself, without another call).
+    void forget(SocketHandle socket);
 
     // Waits until a watched socket is ready, wake() is called, or
     // `timeout_ms` passes. Fills `events`; true when it was woken.

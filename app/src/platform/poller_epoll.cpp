@@ -78,6 +78,10 @@ void Poller::watch(SocketHandle socket, std::uint64_t key, Interest interest) {
     state_->watched[fd] = {key, interest};
 }
 
+void Poller::forget(SocketHandle socket) {
+    state_->watched.erase(static_cast<int>(socket));
+}
+
 bool Poller::wait(std::vector<PollEvent>& events, int timeout_ms) {
     events.clear();
     int n = epoll_wait(state_->epoll_fd, state_->ready, 256, timeout_ms);

@@ -101,6 +101,10 @@ void Poller::watch(SocketHandle socket, std::uint64_t key, Interest interest) {
     state_->keys[it->second] = key;
 }
 
+void Poller::forget(SocketHandle socket) {
+    watch(socket, 0, Interest::none);
+}
+
 bool Poller::wait(std::vector<PollEvent>& events, int timeout_ms) {
     events.clear();
     for (auto& fd : state_->fds) fd.revents = 0;
