@@ -58,9 +58,11 @@ echo "on a display:"
 
 # Another process holds the sources lock for as long as it runs.
 mkdir -m 700 -p "$work/vistrel"
-(exec 9> "$work/vistrel/sources.json.lock" && flock 9 && exec sleep 600) &
+lock="$work/vistrel/sources.json.lock"
+(exec 9> "$lock" && flock 9 && exec sleep 600) &
 holder=$!
 pids+=("$holder")
+while flock -n "$lock" true; do sleep 0.05; done  # until it is held
 "$bench" "$port" sources 8 500 || true
 kill "$holder"
 
