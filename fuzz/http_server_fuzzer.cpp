@@ -8,8 +8,9 @@
 //
 // Whatever the bytes, the server answers with one well-formed reply and
 // closes, or closes without one when the client stopped short of a whole
-// request; it answers what a plain reading of the whole stream says
-// (refusal statuses, or the handler with exactly that request and body).
+// request (and shut down its side); it answers what a plain reading of the
+// whole stream says (refusal statuses, or the handler with exactly that
+// request and body; no body for HEAD).
 #include <fuzzer/FuzzedDataProvider.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -76,8 +77,10 @@ Running& running() {
 
 // What a plain reading of the whole stream says the server must do.
 struct Expected {
-    bool complete = false;  // a reply is due without more bytes
-    int status = 0;         // 0: no reply, the connection just closes
+    bool complete = false;   // a reply is due without more bytes
+    int status = 0;          // 0: no reply, the connection just closes
+    bool head_only = false;  // a HEAD request: the reply has no body
+    bool http_1_0 = false;   // no interim reply for it
     std::optional<HttpRequest> request;
 };
 
@@ -93,7 +96,11 @@ Expected expected_answer(const std::string& bytes) {
     if (!end) return expected;
     expected.complete = true;
     HttpRequest request;
-    if (auto problem = parse_request_head(std::string_view(bytes).substr(0, *end), request)) {
+    auto problem = parse_request_head(std::string_view(bytes).substr(0, *end), request);
+    // Whatever the status, a reply to HEAD has no body.
+    expected.head_only = request.method == "HEAD";
+    expected.http_1_0 = request.version == "HTTP/1.0";
+    if (problem) {
         expected.status = problem->status;
         return expected;
     }
@@ -194,8 +201,8 @@ std::optional<std::string> exchange(const std::string& bytes, std::size_t piece,
 }
 
 bool same_request(const HttpRequest& a, const HttpRequest& b) {
-    return a.method == b.method && a.target == b.target && a.path == b.path && a.query == b.query &&
-           a.headers == b.headers && a.body == b.body;
+    return a.method == b.method && a.target == b.target && a.version == b.version && a.authority == b.authority &&
+           a.path == b.path && a.query == b.query && a.headers == b.headers && a.body == b.body;
 }
 }  // namespace
 
@@ -213,9 +220,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(reply.has_value(), "the server neither answered nor closed in time");
 
     // A request that expects 100-continue gets that interim reply first,
-    // also when its body then never arrives whole.
+    // also when its body then never arrives whole; an HTTP/1.0 one never.
     const std::string go_on = "HTTP/1.1 100 Continue\r\n\r\n";
-    if (reply->rfind(go_on, 0) == 0) reply->erase(0, go_on.size());
+    if (reply->rfind(go_on, 0) == 0) {
+        FUZZ_CHECK(!expected.http_1_0, "an interim reply to an HTTP/1.0 client");
+        reply->erase(0, go_on.size());
+    }
     if (expected.status == 0) {
         FUZZ_CHECK(reply->empty(), "a reply to a request that was never whole");
         return 0;
@@ -226,8 +236,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<int> status = parse_reply_head(std::string_view(*reply).substr(0, *end), headers);
     FUZZ_CHECK(status.has_value(), "the reply's head is not HTTP/1.1");
     FramingResult framing = body_framing(headers, true);
-    FUZZ_CHECK(framing.framing == BodyFraming::length && framing.length == reply->size() - *end,
-               "the reply's Content-Length is not its body's length");
+    FUZZ_CHECK(framing.framing == BodyFraming::length, "the reply has no Content-Length");
+    if (expected.head_only) {
+        FUZZ_CHECK(reply->size() == *end, "a reply to HEAD with a body");
+    } else {
+        FUZZ_CHECK(framing.length == reply->size() - *end, "the reply's Content-Length is not its body's length");
+    }
     FUZZ_CHECK(*status == expected.status, "the server answered another status than the stream calls for");
     std::lock_guard lock(server.served.mutex);
     FUZZ_CHECK(server.served.request.has_value() == expected.request.has_value(),

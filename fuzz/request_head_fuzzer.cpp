@@ -72,25 +72,49 @@ BodyOutcome read_body(const FramingResult& framing, std::string_view bytes, std:
 void check_request(const HttpRequest& request, std::string_view head) {
     std::string_view line = head.substr(0, head.find('\n'));
     FUZZ_CHECK(is_token(request.method), "the method is not a token");
-    FUZZ_CHECK(!request.target.empty() && request.target.front() == '/', "the target does not begin with /");
+    FUZZ_CHECK(request.version == "HTTP/1.1" || request.version == "HTTP/1.0", "a version other than 1.x");
     FUZZ_CHECK(request.target.size() <= max_target_bytes, "the target is longer than its limit");
     FUZZ_CHECK(line.find(" " + request.target + " ") != std::string_view::npos, "the target is not the request line's");
     for (char c : request.target) {
         auto u = static_cast<unsigned char>(c);
         FUZZ_CHECK(u >= 0x20 && u != 0x7f, "the target holds a control byte");
     }
+    // The origin form, or the absolute form "http://authority/..." whose
+    // path and query are read as the origin form's.
     std::string_view target = request.target;
-    FUZZ_CHECK(request.path == percent_decode(target.substr(0, target.find('?')), false),
+    std::string_view origin = target;
+    if (request.authority.empty()) {
+        FUZZ_CHECK(!target.empty() && target.front() == '/', "the target does not begin with /");
+    } else {
+        std::string prefix = "http://" + request.authority;
+        FUZZ_CHECK(lower(target.substr(0, prefix.size())) == lower(prefix), "the authority is not the target's");
+        origin = target.substr(prefix.size());
+        FUZZ_CHECK(origin.empty() || origin.front() == '/' || origin.front() == '?', "the authority ends early");
+        FUZZ_CHECK(request.authority.find_first_of("@/? ") == std::string::npos, "an odd authority was accepted");
+    }
+    std::string_view before_query = origin.substr(0, origin.find('?'));
+    FUZZ_CHECK(request.path == (before_query.empty() ? "/" : percent_decode(before_query, false)),
                "the path is not the decoded target before ?");
-    FUZZ_CHECK(request.path.size() <= target.size(), "decoding made the path longer");
+    FUZZ_CHECK(request.path.size() <= std::max<std::size_t>(target.size(), 1), "decoding made the path longer");
     FUZZ_CHECK(request.headers.size() <= max_header_lines, "more header lines than the limit");
     for (const auto& [name, value] : request.headers) {
         FUZZ_CHECK(is_token(name) && is_lower(name), "a header name is not a lower-case token");
         FUZZ_CHECK(value.empty() ||
                        (value.front() != ' ' && value.front() != '\t' && value.back() != ' ' && value.back() != '\t'),
                    "a header value is not trimmed");
-        FUZZ_CHECK(value.find('\n') == std::string::npos, "a header value runs over its line");
+        FUZZ_CHECK(std::none_of(value.begin(), value.end(),
+                                [](char c) {
+                                    auto u = static_cast<unsigned char>(c);
+                                    return (u < 0x20 && c != '\t') || u == 0x7f;
+                                }),
+                   "a header value holds a control character");
     }
+    // Exactly one Host, or in HTTP/1.0 none when the target names the host.
+    std::size_t hosts = header_count(request, "host");
+    FUZZ_CHECK(hosts == 1 || (hosts == 0 && request.version == "HTTP/1.0" && !request.authority.empty()),
+               "a request without its one Host header was read");
+    FUZZ_CHECK(request.version == "HTTP/1.1" || header_count(request, "transfer-encoding") == 0,
+               "an HTTP/1.0 request with Transfer-Encoding was read");
 }
 
 // Served only when nothing shows a web page sent it and it names the app.
@@ -100,17 +124,25 @@ void check_access(const HttpRequest& request, int port) {
         FUZZ_CHECK(!problem->empty(), "a refusal without a reason");
         return;
     }
+    auto is_app = [&](const std::string& text) {
+        std::string host = lower(text);
+        return host == "127.0.0.1:" + std::to_string(port) || host == "localhost:" + std::to_string(port);
+    };
     std::size_t hosts = 0;
     for (const auto& [name, value] : request.headers) {
         FUZZ_CHECK(name != "origin" && name != "referer" && name.rfind("sec-fetch-", 0) != 0,
                    "a request marked by a browser was let through");
         if (name != "host") continue;
         ++hosts;
-        std::string host = lower(value);
-        FUZZ_CHECK(host == "127.0.0.1:" + std::to_string(port) || host == "localhost:" + std::to_string(port),
-                   "a request for another host was let through");
+        // An absolute-form target's host stands for the Host header.
+        FUZZ_CHECK(!request.authority.empty() || is_app(value), "a request for another host was let through");
     }
-    FUZZ_CHECK(hosts == 1, "a request without exactly one Host was let through");
+    if (request.authority.empty()) {
+        FUZZ_CHECK(hosts == 1, "a request without exactly one Host was let through");
+    } else {
+        FUZZ_CHECK(is_app(request.authority), "a request whose target names another host was let through");
+        FUZZ_CHECK(hosts <= 1, "a request with several Host headers was let through");
+    }
 }
 
 void check_framing(const FramingResult& framing, const HttpRequest& request) {

@@ -6,6 +6,7 @@
 #include "cameras/v4l2/v4l2_cameras.h"
 #include "endpoints/routes.h"
 #include "http/http_server.h"
+#include "platform/descriptors.h"
 #include "platform/files.h"
 #include "process/child_process.h"
 #include "recording/recorder.h"
@@ -88,6 +89,9 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
     sigaddset(&stop_signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Connections and the work share the descriptors; the server keeps some
+    // for the work (ServerLimits::descriptor_reserve).
+    raise_descriptor_limit();
     // The app's children end with it, however it ends: see child_process.h.
     ChildSpawner children("/proc/self/exe");
     AppState state;
@@ -103,6 +107,7 @@ int run_app(const std::vector<std::string>& args, const CameraPlumbing& plumbing
     state.sources.file = config_folder() / "sources.json";
     if (options.fetch_deadline_ms)
         state.net_fetch.limits.total_time = std::chrono::milliseconds(*options.fetch_deadline_ms);
+    if (options.sources_lock_ms) state.sources.lock_wait = std::chrono::milliseconds(*options.sources_lock_ms);
     remove_leftovers(state.sources.file);
 
     ServerLimits limits;

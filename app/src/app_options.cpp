@@ -59,6 +59,8 @@ AppOptions parse_app_options(const std::vector<std::string>& args, const char* e
             options.head_deadline_ms = parse_number("--head-deadline-ms", *head, 1, 600000);
         } else if (auto fetch = value_of("--fetch-deadline-ms")) {
             options.fetch_deadline_ms = parse_number("--fetch-deadline-ms", *fetch, 1, 600000);
+        } else if (auto lock = value_of("--sources-lock-ms")) {
+            options.sources_lock_ms = parse_number("--sources-lock-ms", *lock, 1, 600000);
         } else if (auto screen = value_of("--screen")) {
             auto wanted = parse_screen_wanted(*screen);
             if (!wanted) throw OptionError("--screen must be auto, x11, wlroots or portal (got \"" + *screen + "\")");

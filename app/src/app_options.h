@@ -10,17 +10,18 @@
 inline constexpr int default_app_port = 7777;
 
 struct AppOptions {
-    int port = default_app_port;    // 0: any free port
-    std::optional<int> focus_at;    // the simulated lens's sharp position; random when absent
-    bool simulated_camera = false;  // serve the simulated camera as well
+    int port = default_app_port;                    // 0: any free port
+    std::optional<int> focus_at;                    // the simulated lens's sharp position; random when absent
+    bool simulated_camera = false;                  // serve the simulated camera as well
     ScreenWanted screen = ScreenWanted::automatic;  // --screen
     bool help = false;
     bool version = false;
     // For tests, and left out of the usage text: shorter limits than the real
-    // ones (5 s for a request head, 10 s for a network camera), so that a
-    // test does not have to wait them out.
+    // ones (5 s for a request head, 10 s for a network camera, 5 s for the
+    // sources lock), so that a test does not have to wait them out.
     std::optional<int> head_deadline_ms;   // --head-deadline-ms N
     std::optional<int> fetch_deadline_ms;  // --fetch-deadline-ms N
+    std::optional<int> sources_lock_ms;    // --sources-lock-ms N
 };
 
 struct OptionError : std::runtime_error {

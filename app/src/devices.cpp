@@ -7,7 +7,7 @@ using nlohmann::json;
 
 namespace {
 std::vector<NetSource> sources_or_refuse(SourcesStore& store) {
-    std::lock_guard lock(store.mutex);
+    // Without a lock: the file is only ever replaced whole.
     return load_sources_or_refuse(store);
 }
 

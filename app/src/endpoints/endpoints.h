@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -39,7 +40,10 @@ Recording record_reply(AppState& state, const RecordingRequest& request, const C
 nlohmann::json stop_recording_reply(AppState& state);
 // GET /screen/preview?id=ID: a recording's contact sheet, kept for a while.
 std::string preview_reply(AppState& state, std::string_view id);
-// GET /sources, POST /sources, POST /sources/remove.
+// GET /sources, POST /sources, POST /sources/remove. A change waits for the
+// sources lock until the store's lock_wait after `arrived` at most.
 nlohmann::json sources_reply(AppState& state);
-nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body);
-nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body);
+nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body,
+                                std::chrono::steady_clock::time_point arrived);
+nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body,
+                                   std::chrono::steady_clock::time_point arrived);

@@ -9,24 +9,35 @@
 #include <string_view>
 
 namespace {
-enum Lane : std::size_t { quick, heavy, recording };
+enum Lane : std::size_t { status, controls, sources, pictures, screen, recording };
 
 struct Route {
     std::string_view method;
     std::string_view path;
     Lane lane;
     Reply (*answer)(AppState& state, const HttpRequest& request);
+    // When the lane depends on the request: frames of the screen and of
+    // cameras run apart.
+    Lane (*lane_of)(const HttpRequest& request) = nullptr;
 };
 
+// The screen, one monitor or one window: a capture that may wait on the
+// desktop (a portal's dialog) for minutes, which must not hold up cameras.
+Lane frame_lane(const HttpRequest& request) {
+    std::string device = query_value(request, "device");
+    bool screen_device = device == "screen" || device.rfind("screen:", 0) == 0 || device.rfind("window:", 0) == 0;
+    return screen_device ? screen : pictures;
+}
+
 const Route routes[] = {
-    {"GET", "/api/health", quick, [](AppState& state, const HttpRequest&) { return json_reply(health_reply(state)); }},
-    {"GET", "/api/devices", quick,
+    {"GET", "/api/health", status, [](AppState& state, const HttpRequest&) { return json_reply(health_reply(state)); }},
+    {"GET", "/api/devices", status,
      [](AppState& state, const HttpRequest&) { return json_reply(devices_reply(state)); }},
-    {"GET", "/api/frame.jpg", heavy,
-     [](AppState& state, const HttpRequest& request) { return frame_reply(state, request); }},
-    {"GET", "/api/windows", heavy,
+    {"GET", "/api/frame.jpg", pictures,
+     [](AppState& state, const HttpRequest& request) { return frame_reply(state, request); }, frame_lane},
+    {"GET", "/api/windows", screen,
      [](AppState& state, const HttpRequest&) { return json_reply(windows_reply(state)); }},
-    {"POST", "/api/focus", heavy,
+    {"POST", "/api/focus", pictures,
      [](AppState& state, const HttpRequest& request) {
          return json_reply(focus_reply(state, parse_json_object(request.body)));
      }},
@@ -38,38 +49,45 @@ const Route routes[] = {
          if (!done.preview.empty()) reply.headers.push_back({"X-Vistrel-Preview", state.previews.keep(done.preview)});
          return reply;
      }},
-    {"POST", "/api/screen/record/stop", quick,
+    {"POST", "/api/screen/record/stop", status,
      [](AppState& state, const HttpRequest&) { return json_reply(stop_recording_reply(state)); }},
-    {"GET", "/api/screen/preview", quick,
+    {"GET", "/api/screen/preview", status,
      [](AppState& state, const HttpRequest& request) {
          return bytes_reply(preview_reply(state, query_value(request, "id")), "image/jpeg");
      }},
-    {"GET", "/api/controls", quick,
+    {"GET", "/api/controls", controls,
      [](AppState& state, const HttpRequest& request) {
          return json_reply(controls_reply(state, query_value(request, "device")));
      }},
-    {"POST", "/api/controls", heavy,
+    {"POST", "/api/controls", pictures,
      [](AppState& state, const HttpRequest& request) {
          return json_reply(set_control_reply(state, parse_json_object(request.body)));
      }},
-    {"GET", "/api/sources", quick,
+    {"GET", "/api/sources", status,
      [](AppState& state, const HttpRequest&) { return json_reply(sources_reply(state)); }},
-    {"POST", "/api/sources", quick,
+    {"POST", "/api/sources", sources,
      [](AppState& state, const HttpRequest& request) {
-         return json_reply(add_source_reply(state, parse_json_object(request.body)));
+         return json_reply(add_source_reply(state, parse_json_object(request.body), request.arrived));
      }},
-    {"POST", "/api/sources/remove", quick,
+    {"POST", "/api/sources/remove", sources,
      [](AppState& state, const HttpRequest& request) {
-         return json_reply(remove_source_reply(state, parse_json_object(request.body)));
+         return json_reply(remove_source_reply(state, parse_json_object(request.body), request.arrived));
      }},
 };
+
+// HEAD is GET without the body (the server leaves the body out).
+bool matches(const Route& route, const HttpRequest& request) {
+    if (route.path != request.path) return false;
+    return route.method == request.method || (request.method == "HEAD" && route.method == "GET");
+}
 
 Routing route(AppState& state, const HttpRequest& request) {
     if (auto problem = access_problem(request, state.port)) return {error_reply(403, *problem), 0, {}};
     for (const auto& r : routes) {
-        if (r.method == request.method && r.path == request.path) {
+        if (matches(r, request)) {
             auto answer = r.answer;
-            return {std::nullopt, r.lane, [&state, answer](const HttpRequest& request) {
+            Lane lane = r.lane_of ? r.lane_of(request) : r.lane;
+            return {std::nullopt, lane, [&state, answer](const HttpRequest& request) {
                         try {
                             return answer(state, request);
                         } catch (const Fault& fault) {
@@ -86,14 +104,26 @@ ServerSettings app_server_settings(AppState& state, const ServerLimits& limits) 
     ServerSettings settings;
     settings.limits = limits;
     const char* busy = "vistrel-app is busy; try again shortly";
+    // In the order of Lane. Nothing that can wait on a lock, a device, a
+    // file lock or the desktop shares threads with health, devices and the
+    // sources list.
     settings.lanes = {
-        // Cheap answers: a few threads, so that one that waits for a camera's
-        // lock does not hold up the rest.
-        {"quick", 4, 256, 0, false, busy},
-        // Pictures: as many at once as there are cores on a small machine,
-        // at a lower priority, and a short queue; past that, 503 at once.
-        {"heavy", 2, 16, 5, true,
+        // Answers from what the app knows: a few threads, and room for every
+        // connection to wait its turn.
+        {"status", 4, limits.max_connections, 0, false, busy},
+        // A camera's controls list, which may wait for the camera.
+        {"controls", 2, 16, 0, true, busy},
+        // Changes to the sources, each waiting at most until its own
+        // deadline for the lock another app may hold.
+        {"sources", 2, 64, 0, true, busy},
+        // Camera and network camera pictures, focus sweeps and controls: as
+        // many at once as there are cores on a small machine, at a lower
+        // priority, and a short queue; past that, 503 at once.
+        {"pictures", 2, 16, 5, true,
          "vistrel-app is busy with other pictures (2 at a time, 16 waiting); try again shortly"},
+        // Screen pictures, which may wait for the desktop.
+        {"screen", 2, 8, 5, true,
+         "vistrel-app is busy with other screen pictures (2 at a time, 8 waiting); try again shortly"},
         // One recording at a time; the second thread answers 409 to another.
         {"recording", 2, 0, 0, true, busy},
     };

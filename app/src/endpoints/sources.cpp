@@ -19,7 +19,8 @@ nlohmann::json sources_reply(AppState& state) {
     return {{"sources", source_list(load_sources_or_refuse(state.sources))}};
 }
 
-nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body) {
+nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body,
+                                std::chrono::steady_clock::time_point arrived) {
     std::string name = required_string_member(body, "name");
     std::string url = required_string_member(body, "url");
     if (auto problem = source_name_problem(name)) throw Fault{FaultKind::bad_argument, *problem};
@@ -28,34 +29,41 @@ nlohmann::json add_source_reply(AppState& state, const nlohmann::json& body) {
         throw Fault{FaultKind::bad_argument, "that URL is vistrel-app itself; a source must be another camera"};
     }
     nlohmann::json reply = {{"added", name}, {"url", url}};
-    update_sources_or_refuse(state.sources, [&](std::vector<NetSource>& sources) {
-        auto existing =
-            std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
-        // Adding a name again points it at the new URL.
-        if (existing != sources.end()) {
-            reply["replaced"] = existing->url;
-            existing->url = url;
-        } else {
-            if (sources.size() >= max_sources) {
-                throw Fault{FaultKind::bad_argument,
-                            "at most " + std::to_string(max_sources) + " sources can be registered; forget one first"};
+    update_sources_or_refuse(
+        state.sources,
+        [&](std::vector<NetSource>& sources) {
+            auto existing =
+                std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
+            // Adding a name again points it at the new URL.
+            if (existing != sources.end()) {
+                reply["replaced"] = existing->url;
+                existing->url = url;
+            } else {
+                if (sources.size() >= max_sources) {
+                    throw Fault{FaultKind::bad_argument, "at most " + std::to_string(max_sources) +
+                                                             " sources can be registered; forget one first"};
+                }
+                sources.push_back({name, url});
             }
-            sources.push_back({name, url});
-        }
-        return true;
-    });
+            return true;
+        },
+        arrived);
     return reply;
 }
 
-nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body) {
+nlohmann::json remove_source_reply(AppState& state, const nlohmann::json& body,
+                                   std::chrono::steady_clock::time_point arrived) {
     std::string name = required_string_member(body, "name");
-    update_sources_or_refuse(state.sources, [&](std::vector<NetSource>& sources) {
-        auto existing =
-            std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
-        if (existing == sources.end())
-            throw Fault{FaultKind::not_found, "no source named \"" + name + "\" is registered"};
-        sources.erase(existing);
-        return true;
-    });
+    update_sources_or_refuse(
+        state.sources,
+        [&](std::vector<NetSource>& sources) {
+            auto existing =
+                std::find_if(sources.begin(), sources.end(), [&](const NetSource& s) { return s.name == name; });
+            if (existing == sources.end())
+                throw Fault{FaultKind::not_found, "no source named \"" + name + "\" is registered"};
+            sources.erase(existing);
+            return true;
+        },
+        arrived);
     return {{"removed", name}};
 }

@@ -30,8 +30,11 @@ std::optional<std::string> access_problem(const HttpRequest& request, int port) 
     if (auto mark = browser_mark(request)) {
         return "requests from web pages are refused (the request carries " + *mark + " header)";
     }
-    if (header_count(request, "host") != 1) return "the request must carry exactly one Host header";
-    std::string host = header_value(request, "host");
+    // An absolute-form target names the host instead of the Host header.
+    if (request.authority.empty() && header_count(request, "host") != 1) {
+        return "the request must carry exactly one Host header";
+    }
+    std::string host = request.authority.empty() ? header_value(request, "host") : request.authority;
     std::string port_text = std::to_string(port);
     if (lower(host) == "127.0.0.1:" + port_text || lower(host) == "localhost:" + port_text) return std::nullopt;
     return "the Host header must be 127.0.0.1:" + port_text + " or localhost:" + port_text + " (got \"" + host + "\")";

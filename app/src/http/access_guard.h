@@ -5,7 +5,8 @@
 // carries that name). Browsers mark what they send: Origin on most requests,
 // Referer on many, and Sec-Fetch-* on every one, image loads included. Only
 // requests that name the app by its loopback address or "localhost", with its
-// port, and carry none of those marks are served.
+// port (in the Host header, or in an absolute-form target, which stands for
+// it), and carry none of those marks are served.
 #include "http/http_request.h"
 
 #include <optional>

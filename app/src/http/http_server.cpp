@@ -3,50 +3,61 @@
 #include "cancellation.h"
 #include "http/body_reader.h"
 #include "http/message_head.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "platform/app_socket.h"
+#include "platform/descriptors.h"
+#include "platform/poller.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
+#include <cctype>
 #include <map>
 #include <mutex>
 #include <new>
 
 namespace {
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 constexpr std::uint64_t listen_key = 0;
-constexpr std::uint64_t wake_key = 1;
-// Bytes read and dropped after a reply before the connection is simply closed.
+// Bytes read and dropped, after a request or after its reply, before the
+// client is no longer listened to.
 constexpr std::size_t max_linger_bytes = 8 * 1024 * 1024;
+// A reader is dropped to make room only once it has had this long to send
+// what it has: the bytes of a client that has just connected may still be
+// on their way, on a busy machine for a good while.
+constexpr auto min_reader_age = 250ms;
+// How often a client that half-closed its connection while its request is
+// worked on is looked at again, to learn whether it hung up after all.
+constexpr auto first_hangup_check = 5ms;
+constexpr auto hangup_check = 100ms;
+// How long accepting pauses when no room can be made for a new connection,
+// unless one closes first.
+constexpr auto accept_pause = 50ms;
 
 enum class Phase { head, body, working, writing, lingering };
 
 struct Connection {
-    int fd = -1;
+    SocketHandle socket = no_socket;
     Phase phase = Phase::head;
     Clock::time_point opened;
     Clock::time_point deadline;
-    std::uint32_t events = 0;  // what epoll watches for; 0: not registered
-    std::string in;            // the head as it arrives
+    // Also when to look again at a half-closed client, or to retry a write
+    // whose socket reports a hang-up while it cannot take more bytes.
+    Clock::time_point next_check = Clock::time_point::max();
+    std::string in;  // the head as it arrives
     HttpRequest request;
     BodyReader body;
     std::size_t lane = 0;
     Handler handler;
     std::string method, path;  // kept for the log once the request has gone to a lane
+    bool head_only = false;    // a HEAD request: the reply's head without its body
     std::shared_ptr<std::atomic<bool>> gone = std::make_shared<std::atomic<bool>>(false);
-    bool reset = false;  // the client's side is gone for good: nothing can be written
+    bool half_closed = false;  // the client has sent all it will send
+    bool reset = false;        // the client's side is gone for good: nothing can be written
     std::string head_out, body_out;
     std::size_t sent = 0;
     Clock::time_point reply_started;
-    std::size_t lingered = 0;
+    std::size_t lingered = 0;  // bytes read and dropped
 };
 
 // A handler's outcome: a reply, or nullopt when it was cancelled.
@@ -68,65 +79,64 @@ std::optional<Reply> run_handler(const Handler& handler, const HttpRequest& requ
         return error_reply(500, "internal error");
     }
 }
+
+// `text` is `lower`, whatever the case of its letters.
+bool same_ignoring_case(const std::string& text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != lower[i]) return false;
+    }
+    return true;
+}
 }  // namespace
 
 struct HttpServer::Loop {
     ServerSettings settings;
-    int listen_fd = -1;
-    int epoll_fd = -1;
-    int wake_fd = -1;
-    std::map<std::uint64_t, Connection> connections;
-    std::uint64_t next_key = 2;
+    Poller poller;
+    SocketHandle listener = no_socket;
+    bool accepting = false;  // the listener is watched
+    Clock::time_point accept_paused_until;
+    Clock::time_point full_since;  // since when every connection is being answered
+    // Connections held at once: max_connections, or fewer when the
+    // descriptor limit leaves less room beside the reserve for the work.
+    std::size_t capacity = 0;
+    std::map<std::uint64_t, Connection> connections;  // in the order they came
+    std::uint64_t next_key = 1;
     std::vector<std::unique_ptr<WorkLane>> lanes;
     std::size_t unsent = 0;  // reply bytes of every connection still to write
     std::atomic<bool> stop_asked{false};
     std::shared_ptr<std::atomic<bool>> stopping = std::make_shared<std::atomic<bool>>(false);
     Clock::time_point stop_deadline = Clock::time_point::max();
-    Clock::time_point accept_paused_until;
 
     std::mutex done_mutex;
     std::vector<Completion> done;
 
-    explicit Loop(ServerSettings s) : settings(std::move(s)) {
-        epoll_fd = epoll_create1(EPOLL_CLOEXEC);
-        wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (epoll_fd < 0 || wake_fd < 0) throw std::runtime_error(std::string("epoll: ") + std::strerror(errno));
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.u64 = wake_key;
-        epoll_ctl(epoll_fd, EPOLL_CTL_ADD, wake_fd, &event);
+    explicit Loop(ServerSettings s) : settings(std::move(s)), capacity(settings.limits.max_connections) {
         for (const auto& lane : settings.lanes) lanes.push_back(std::make_unique<WorkLane>(lane));
     }
 
     ~Loop() {
         lanes.clear();  // joins the handler threads before anything they use goes
-        for (auto& [key, connection] : connections) ::close(connection.fd);
-        if (listen_fd >= 0) ::close(listen_fd);
-        ::close(wake_fd);
-        ::close(epoll_fd);
-    }
-
-    // --- epoll registration
-
-    void watch(std::uint64_t key, Connection& c, std::uint32_t events) {
-        if (events == c.events) return;
-        epoll_event event{};
-        event.events = events;
-        event.data.u64 = key;
-        if (events == 0) {
-            epoll_ctl(epoll_fd, EPOLL_CTL_DEL, c.fd, nullptr);
-        } else {
-            epoll_ctl(epoll_fd, c.events == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, c.fd, &event);
+        for (auto& [key, connection] : connections) {
+            poller.forget(connection.socket);
+            close_socket(connection.socket);
         }
-        c.events = events;
+        close_listener();
     }
+
+    // --- registration
+
+    void watch(std::uint64_t key, Connection& c, Interest interest) { poller.watch(c.socket, key, interest); }
 
     void close_connection(std::uint64_t key) {
         auto it = connections.find(key);
         if (it == connections.end()) return;
         unsent -= unsent_of(it->second);
-        ::close(it->second.fd);  // also takes it out of epoll
+        poller.forget(it->second.socket);
+        close_socket(it->second.socket);
         connections.erase(it);
+        // Room again for a connection waiting to be taken.
+        if (!accepting && listener != no_socket && accept_paused_until != Clock::time_point()) resume_accepting();
     }
 
     static std::size_t unsent_of(const Connection& c) {
@@ -150,56 +160,132 @@ struct HttpServer::Loop {
 
     // --- accepting
 
-    void listen_for_connections(bool on) {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.u64 = listen_key;
-        epoll_ctl(epoll_fd, on ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, listen_fd, &event);
+    void close_listener() {
+        if (listener == no_socket) return;
+        poller.forget(listener);
+        close_socket(listener);
+        listener = no_socket;
+        accepting = false;
+    }
+
+    void pause_accepting(Clock::time_point until) {
+        poller.watch(listener, listen_key, Interest::none);
+        accepting = false;
+        accept_paused_until = until;
+    }
+
+    void resume_accepting() {
+        accept_paused_until = Clock::time_point();
+        poller.watch(listener, listen_key, Interest::read);
+        accepting = true;
     }
 
     void accept_connections() {
         for (int i = 0; i < 64; ++i) {
-            int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd < 0) {
-                if (errno == EINTR || errno == ECONNABORTED) continue;
-                if (errno == EMFILE || errno == ENFILE) {
-                    // Out of descriptors: make room by dropping the slowest
-                    // reader, else wait a little before trying again.
-                    if (!drop_oldest_reader()) {
-                        listen_for_connections(false);
-                        accept_paused_until = Clock::now() + std::chrono::milliseconds(100);
-                    }
+            // Refusals being written count too, so that what is answered
+            // never exceeds the capacity.
+            bool full = false;
+            while (!full && connections.size() >= capacity) {
+                Room room = make_room();
+                if (room.made) continue;
+                if (room.later) {
+                    // The next ones wait in the system's queue until a
+                    // reader has had its moment.
+                    pause_accepting(*room.later);
+                    return;
                 }
+                full = true;
+            }
+            if (!full) {
+                full_since = Clock::time_point();
+            } else if (full_since == Clock::time_point() || Clock::now() - full_since < accept_pause) {
+                // Every connection is being answered: quick answers free
+                // some soon, so the next ones wait in the system's queue a
+                // moment before anyone is turned away.
+                if (full_since == Clock::time_point()) full_since = Clock::now();
+                pause_accepting(full_since + accept_pause);
+                return;
+            } else if (connections.size() >= capacity + overflow()) {
+                // Refusals are being written too: the next ones wait in the
+                // system's queue, their requests unread, until one ends.
+                pause_accepting(Clock::now() + accept_pause);
                 return;
             }
-            if (connections.size() >= settings.limits.max_connections && !drop_oldest_reader()) {
-                const char busy[] =
-                    "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\nContent-Length: 46\r\n"
-                    "Connection: close\r\n\r\n{\"error\":\"vistrel-app has too many connections\"}";
-                (void)!::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
-                ::close(fd);
-                continue;
+            SocketResult accepted = accept_connection(listener);
+            if (accepted.status == SocketStatus::would_block) return;
+            if (accepted.status == SocketStatus::out_of_descriptors) {
+                // The work holds more than its reserve; it gives them back
+                // as it ends.
+                Room room = make_room();
+                if (!room.made) pause_accepting(room.later.value_or(Clock::now() + accept_pause));
+                return;
             }
+            if (accepted.status != SocketStatus::done) continue;  // gone before it was taken
             std::uint64_t key = next_key++;
             Connection& c = connections[key];
-            c.fd = fd;
+            c.socket = accepted.socket;
             c.opened = Clock::now();
             c.deadline = c.opened + settings.limits.head_time;
-            watch(key, c, EPOLLIN | EPOLLRDHUP);
+            watch(key, c, Interest::read);
+            if (full) {
+                // Every connection has been busy for a while: this one is
+                // told so at once, in a whole reply; what it sends is read
+                // and dropped after it, so that closing does not reset the
+                // connection.
+                start_reply(key, c, error_reply(503, "vistrel-app has too many connections"), /*log=*/false);
+                continue;
+            }
+            // A client usually sends its request with the connection: read it
+            // now, so that a burst of requests is served rather than dropped.
+            read_request(key, c);
         }
     }
 
-    // Drops the connection that has been sending its request the longest.
-    bool drop_oldest_reader() {
-        auto oldest = connections.end();
-        for (auto it = connections.begin(); it != connections.end(); ++it) {
-            Phase phase = it->second.phase;
-            if (phase != Phase::head && phase != Phase::body) continue;
-            if (oldest == connections.end() || it->second.opened < oldest->second.opened) oldest = it;
+    // Connections past the capacity that may be open at once to be refused:
+    // a few, so that a flood is told to come back rather than kept waiting.
+    std::size_t overflow() const { return std::max<std::size_t>(1, capacity / 8); }
+
+    // What make_room came to: a connection gone, or when to try again (a
+    // reader has not yet had its moment), or neither.
+    struct Room {
+        bool made = false;
+        std::optional<Clock::time_point> later;
+    };
+
+    // Makes room for one more connection: the reader that has been sending
+    // its request the longest goes (once what it has sent is read, since a
+    // complete request is answered, not dropped), else the oldest client
+    // that has its whole reply.
+    Room make_room() {
+        Clock::time_point now = Clock::now();
+        std::vector<std::uint64_t> readers;
+        for (const auto& [key, c] : connections) {
+            if (c.phase == Phase::head || c.phase == Phase::body) readers.push_back(key);
         }
-        if (oldest == connections.end()) return false;
-        close_connection(oldest->first);
-        return true;
+        std::optional<Clock::time_point> later;
+        for (std::uint64_t key : readers) {
+            auto it = connections.find(key);
+            if (it == connections.end()) continue;
+            read_request(key, it->second);
+            it = connections.find(key);
+            if (it == connections.end()) return {true, {}};  // it turned out to be gone
+            Connection& c = it->second;
+            if (c.phase != Phase::head && c.phase != Phase::body) continue;
+            if (now - c.opened >= min_reader_age) {
+                close_connection(key);
+                return {true, {}};
+            }
+            if (!later) later = c.opened + min_reader_age;
+        }
+        for (auto& [key, c] : connections) {
+            if (c.phase != Phase::lingering) continue;
+            // Its reply is with the system already; what it sent since is
+            // read first, so that closing does not reset the connection.
+            drain(c);
+            close_connection(key);
+            return {true, {}};
+        }
+        return {false, later};
     }
 
     // --- reading a request
@@ -207,15 +293,16 @@ struct HttpServer::Loop {
     void read_request(std::uint64_t key, Connection& c) {
         char buffer[16384];
         for (int round = 0; round < 4; ++round) {
-            ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-            if (n <= 0) {
-                // Gone before the request was whole.
+            if (c.phase != Phase::head && c.phase != Phase::body) return;
+            SocketResult got = receive_some(c.socket, buffer, sizeof buffer);
+            if (got.status == SocketStatus::would_block) return;
+            if (got.status != SocketStatus::done) {
+                // Gone, or all sent, before the request was whole: nobody
+                // will complete it.
                 close_connection(key);
                 return;
             }
-            std::string_view bytes(buffer, static_cast<std::size_t>(n));
+            std::string_view bytes(buffer, got.bytes);
             if (c.phase == Phase::head) {
                 std::size_t searched = c.in.size() > 3 ? c.in.size() - 3 : 0;
                 c.in.append(bytes);
@@ -235,17 +322,17 @@ struct HttpServer::Loop {
                 }
                 if (!take_head(key, c)) return;
                 if (!take_body(key, c, rest)) return;
-            } else if (c.phase == Phase::body) {
-                if (!take_body(key, c, bytes)) return;
             } else {
-                return;
+                if (!take_body(key, c, bytes)) return;
             }
         }
     }
 
     // False when the connection has moved on (a refusal, or closed).
     bool take_head(std::uint64_t key, Connection& c) {
-        if (auto problem = parse_request_head(c.in, c.request)) {
+        auto problem = parse_request_head(c.in, c.request);
+        c.head_only = c.request.method == "HEAD";
+        if (problem) {
             refuse(key, c, problem->status, problem->message);
             return false;
         }
@@ -271,9 +358,12 @@ struct HttpServer::Loop {
         c.body = body_reader(framing.framing, framing.length, settings.limits.max_body);
         c.phase = Phase::body;
         c.deadline = Clock::now() + settings.limits.body_time;
-        if (framing.framing != BodyFraming::none && header_value(c.request, "expect") == "100-continue") {
-            const char go_on[] = "HTTP/1.1 100 Continue\r\n\r\n";
-            (void)!::send(c.fd, go_on, sizeof go_on - 1, MSG_NOSIGNAL);
+        // Interim replies are HTTP/1.1's: a 1.0 client would take one for
+        // the reply itself.
+        if (framing.framing != BodyFraming::none && c.request.version == "HTTP/1.1" &&
+            same_ignoring_case(header_value(c.request, "expect"), "100-continue")) {
+            // The connection is fresh: its buffer takes these few bytes.
+            send_some(c.socket, "HTTP/1.1 100 Continue\r\n\r\n");
         }
         return true;
     }
@@ -290,6 +380,7 @@ struct HttpServer::Loop {
                 refuse(key, c, 400, "the request body's chunks could not be read");
                 return false;
             case BodyStatus::done:
+                c.lingered += bytes.size() - used;  // sent after the request: dropped
                 dispatch(key, c);
                 return false;
         }
@@ -309,12 +400,12 @@ struct HttpServer::Loop {
 
     void dispatch(std::uint64_t key, Connection& c) {
         c.request.body = std::move(c.body.body);
+        c.request.arrived = Clock::now();
         c.body = BodyReader();
         c.phase = Phase::working;
         c.deadline = Clock::time_point::max();
-        // From now on only a hang-up matters; anything more the client sends
-        // stays unread.
-        watch(key, c, EPOLLRDHUP);
+        // Still read: a client that hangs up shows as the end of its stream
+        // (see watch_working).
 
         WorkLane& lane = *lanes[c.lane];
         c.request.cancelled = [gone = c.gone, stopping = stopping] { return gone->load() || stopping->load(); };
@@ -334,13 +425,10 @@ struct HttpServer::Loop {
             std::lock_guard lock(done_mutex);
             done.push_back(std::move(completion));
         }
-        std::uint64_t one = 1;
-        (void)!::write(wake_fd, &one, sizeof one);
+        poller.wake();
     }
 
     void take_completions() {
-        std::uint64_t count;
-        (void)!::read(wake_fd, &count, sizeof count);
         std::vector<Completion> ready;
         {
             std::lock_guard lock(done_mutex);
@@ -359,122 +447,185 @@ struct HttpServer::Loop {
         }
     }
 
+    // --- while the request is worked on
+
+    // The end of the client's stream does not end its request: a client may
+    // shut down its sending side once it has sent it, and waits for the
+    // reply. Only a client that has gone altogether stops its work. The two
+    // look alike until something is sent: a closed socket answers with a
+    // reset, so the client gets an urgent byte, which one that is still
+    // there never sees among the reply's bytes; then the connection is
+    // looked at now and then for that reset.
+    void watch_working(std::uint64_t key, Connection& c) {
+        if (c.half_closed) {
+            if (connection_reset(c.socket)) return client_gone(key, c);
+            c.next_check = Clock::now() + hangup_check;
+            return;
+        }
+        char sink[16384];
+        for (int round = 0; round < 4; ++round) {
+            SocketResult got = receive_some(c.socket, sink, sizeof sink);
+            if (got.status == SocketStatus::would_block) return;
+            if (got.status == SocketStatus::done) {
+                // More than the request: not read, and dropped.
+                c.lingered += got.bytes;
+                if (c.lingered > max_linger_bytes) {
+                    watch(key, c, Interest::none);
+                    return;
+                }
+                continue;
+            }
+            if (got.status != SocketStatus::ended) return client_gone(key, c);
+            c.half_closed = true;
+            // A socket whose peer has ended its stream stays readable for
+            // good: from now on it is looked at on a timer.
+            watch(key, c, Interest::none);
+            SocketResult probed = send_urgent_probe(c.socket);
+            if (probed.status != SocketStatus::done && probed.status != SocketStatus::would_block) {
+                return client_gone(key, c);
+            }
+            c.next_check = Clock::now() + first_hangup_check;
+            return;
+        }
+    }
+
+    // Long work sees its CancelCheck turn true; nothing can be written any
+    // more.
+    void client_gone(std::uint64_t key, Connection& c) {
+        c.gone->store(true);
+        c.reset = true;
+        c.next_check = Clock::time_point::max();
+        watch(key, c, Interest::none);
+    }
+
     // --- writing the reply
 
-    void start_reply(std::uint64_t key, Connection& c, Reply reply) {
-        if (reply.status >= 400 && settings.log) {
+    void start_reply(std::uint64_t key, Connection& c, Reply reply, bool log = true) {
+        if (reply.status >= 400 && log && settings.log) {
             settings.log(c.method.empty() ? c.request.method : c.method, c.path.empty() ? c.request.path : c.path,
                          reply);
         }
         c.head_out = reply_head(reply);
-        c.body_out = std::move(reply.body);
+        // A reply to HEAD is the head GET would get, Content-Length and all.
+        c.body_out = c.head_only ? std::string() : std::move(reply.body);
         c.sent = 0;
         c.phase = Phase::writing;
+        c.next_check = Clock::time_point::max();
         c.reply_started = Clock::now();
         c.deadline = c.reply_started + settings.limits.write_time;
         unsent += unsent_of(c);
         keep_unsent_within_limit(key);
-        watch(key, c, EPOLLOUT);
-        write_reply(key, c);
+        watch(key, c, Interest::write);
+        write_reply(key, c, /*hung_up=*/false);
     }
 
-    void write_reply(std::uint64_t key, Connection& c) {
+    void write_reply(std::uint64_t key, Connection& c, bool hung_up) {
         for (;;) {
             std::size_t total = c.head_out.size() + c.body_out.size();
             if (c.sent >= total) break;
-            iovec parts[2];
-            int count = 0;
-            if (c.sent < c.head_out.size()) {
-                parts[count++] = {c.head_out.data() + c.sent, c.head_out.size() - c.sent};
-                parts[count++] = {c.body_out.data(), c.body_out.size()};
-            } else {
-                std::size_t offset = c.sent - c.head_out.size();
-                parts[count++] = {c.body_out.data() + offset, c.body_out.size() - offset};
+            std::string_view head = c.head_out, body = c.body_out;
+            SocketResult wrote = c.sent < head.size() ? send_some(c.socket, head.substr(c.sent), body)
+                                                      : send_some(c.socket, body.substr(c.sent - head.size()));
+            if (wrote.status == SocketStatus::would_block) {
+                if (hung_up) {
+                    // The client has shut down its side and reads slowly:
+                    // where its socket reports that for good (WSAPoll), the
+                    // write is retried on a timer rather than on every wait.
+                    watch(key, c, Interest::none);
+                    c.next_check = Clock::now() + first_hangup_check;
+                } else {
+                    watch(key, c, Interest::write);
+                }
+                return;
             }
-            msghdr message{};
-            message.msg_iov = parts;
-            message.msg_iovlen = static_cast<std::size_t>(count);
-            ssize_t n = ::sendmsg(c.fd, &message, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-            if (n <= 0) {
+            if (wrote.status != SocketStatus::done || wrote.bytes == 0) {
                 close_connection(key);
                 return;
             }
-            c.sent += static_cast<std::size_t>(n);
-            unsent -= static_cast<std::size_t>(n);
+            c.sent += wrote.bytes;
+            unsent -= wrote.bytes;
         }
         // Whole. Half-close and read what the client still sends until it
         // closes too, so that closing does not reset the connection and
         // destroy the reply before the client has read it.
         c.head_out = std::string();
         c.body_out = std::string();
-        ::shutdown(c.fd, SHUT_WR);
+        shut_down_sending(c.socket);
         c.phase = Phase::lingering;
+        c.next_check = Clock::time_point::max();
         c.deadline = Clock::now() + settings.limits.linger_time;
-        watch(key, c, EPOLLIN | EPOLLRDHUP);
-        linger(key, c);
+        watch(key, c, Interest::read);
+        if (drain(c)) close_connection(key);
     }
 
-    void linger(std::uint64_t key, Connection& c) {
+    // Reads and drops what a client sends after its reply. True when it has
+    // sent all it will (or too much): the connection can close without a
+    // reset. False while it may send more, or when it is closed already.
+    bool drain(Connection& c) {
         char sink[16384];
         for (int round = 0; round < 4; ++round) {
-            ssize_t n = ::recv(c.fd, sink, sizeof sink, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-            c.lingered += n > 0 ? static_cast<std::size_t>(n) : 0;
-            if (n <= 0 || c.lingered > max_linger_bytes) {
-                close_connection(key);
-                return;
-            }
+            SocketResult got = receive_some(c.socket, sink, sizeof sink);
+            if (got.status == SocketStatus::would_block) return false;
+            if (got.status != SocketStatus::done) return true;
+            c.lingered += got.bytes;
+            if (c.lingered > max_linger_bytes) return true;
         }
+        return false;
     }
 
     // --- events and time
 
-    void on_event(std::uint64_t key, std::uint32_t events) {
-        auto it = connections.find(key);
+    void on_event(const PollEvent& event) {
+        auto it = connections.find(event.key);
         if (it == connections.end()) return;
         Connection& c = it->second;
         switch (c.phase) {
             case Phase::head:
             case Phase::body:
-                read_request(key, c);
+                read_request(event.key, c);
                 break;
             case Phase::working:
-                // The client hung up while its request is worked on: long
-                // work sees its CancelCheck turn true. A reset connection
-                // cannot take a reply any more.
-                c.gone->store(true);
-                if (events & (EPOLLHUP | EPOLLERR)) c.reset = true;
-                watch(key, c, 0);
+                watch_working(event.key, c);
                 break;
             case Phase::writing:
-                if (events & (EPOLLHUP | EPOLLERR) && !(events & EPOLLOUT)) {
-                    close_connection(key);
-                } else {
-                    write_reply(key, c);
-                }
+                write_reply(event.key, c, event.hangup && !event.writable);
                 break;
             case Phase::lingering:
-                linger(key, c);
+                if (drain(c)) close_connection(event.key);
                 break;
+        }
+    }
+
+    void on_timer(std::uint64_t key, Connection& c) {
+        c.next_check = Clock::time_point::max();
+        if (c.phase == Phase::working) {
+            watch_working(key, c);
+        } else if (c.phase == Phase::writing) {
+            write_reply(key, c, /*hung_up=*/false);
         }
     }
 
     void expire(Clock::time_point now) {
-        std::vector<std::uint64_t> late;
+        std::vector<std::uint64_t> late, due;
         for (const auto& [key, c] : connections) {
-            if (now >= c.deadline) late.push_back(key);
+            if (now >= c.deadline) {
+                late.push_back(key);
+            } else if (now >= c.next_check) {
+                due.push_back(key);
+            }
         }
         // A request that did not arrive in time is dropped without an answer:
         // whoever sends that slowly is not waiting for one.
         for (auto key : late) close_connection(key);
+        for (auto key : due) {
+            auto it = connections.find(key);
+            if (it != connections.end()) on_timer(key, it->second);
+        }
     }
 
     int wait_ms(Clock::time_point now) const {
-        Clock::time_point next = now + std::chrono::seconds(1);
-        for (const auto& [key, c] : connections) next = std::min(next, c.deadline);
+        Clock::time_point next = now + 1s;
+        for (const auto& [key, c] : connections) next = std::min({next, c.deadline, c.next_check});
         if (stop_asked) next = std::min(next, stop_deadline);
         if (accept_paused_until > now) next = std::min(next, accept_paused_until);
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
@@ -484,10 +635,7 @@ struct HttpServer::Loop {
     void begin_stop() {
         stopping->store(true);
         stop_deadline = Clock::now() + settings.limits.stop_time;
-        if (listen_fd >= 0) {
-            ::close(listen_fd);
-            listen_fd = -1;
-        }
+        close_listener();
         std::vector<std::uint64_t> readers;
         for (const auto& [key, c] : connections) {
             if (c.phase == Phase::head || c.phase == Phase::body) readers.push_back(key);
@@ -497,7 +645,7 @@ struct HttpServer::Loop {
 
     void run() {
         bool stop_begun = false;
-        epoll_event events[64];
+        std::vector<PollEvent> events;
         for (;;) {
             if (stop_asked && !stop_begun) {
                 begin_stop();
@@ -505,20 +653,18 @@ struct HttpServer::Loop {
             }
             Clock::time_point now = Clock::now();
             if (stop_begun && (connections.empty() || now >= stop_deadline)) break;
-            int n = epoll_wait(epoll_fd, events, 64, wait_ms(now));
-            for (int i = 0; i < n; ++i) {
-                std::uint64_t key = events[i].data.u64;
-                if (key == listen_key) {
-                    if (!stop_begun) accept_connections();
-                } else if (key == wake_key) {
-                    take_completions();
+            poller.wait(events, wait_ms(now));
+            take_completions();
+            for (const auto& event : events) {
+                if (event.key == listen_key) {
+                    if (!stop_begun && listener != no_socket) accept_connections();
                 } else {
-                    on_event(key, events[i].events);
+                    on_event(event);
                 }
             }
-            if (!stop_begun && accept_paused_until != Clock::time_point() && Clock::now() >= accept_paused_until) {
-                accept_paused_until = Clock::time_point();
-                listen_for_connections(true);
+            if (!stop_begun && listener != no_socket && !accepting && Clock::now() >= accept_paused_until) {
+                resume_accepting();
+                accept_connections();
             }
             expire(Clock::now());
         }
@@ -530,28 +676,25 @@ HttpServer::HttpServer(ServerSettings settings) : loop_(std::make_unique<Loop>(s
 HttpServer::~HttpServer() = default;
 
 int HttpServer::listen_on(int port, std::string& error) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        error = std::strerror(errno);
+    if (auto problem = start_sockets()) {
+        error = *problem;
         return -1;
     }
-    // Not SO_REUSEPORT: a second app must not start on a port that is taken.
-    int yes = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 512) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        error = std::strerror(errno);
-        ::close(fd);
+    Listening listening = listen_on_loopback(port);
+    if (listening.socket == no_socket) {
+        error = listening.error;
         return -1;
     }
-    loop_->listen_fd = fd;
-    loop_->listen_for_connections(true);
-    return ntohs(address.sin_port);
+    // The work (files, cameras, the display, children) needs descriptors of
+    // its own: connections may use only what is left beside its reserve.
+    const ServerLimits& limits = loop_->settings.limits;
+    if (auto left = descriptors_left()) {
+        std::size_t room = *left > limits.descriptor_reserve ? *left - limits.descriptor_reserve : *left / 2;
+        loop_->capacity = std::max<std::size_t>(1, std::min(limits.max_connections, room));
+    }
+    loop_->listener = listening.socket;
+    loop_->resume_accepting();
+    return listening.port;
 }
 
 void HttpServer::run() {
@@ -560,6 +703,5 @@ void HttpServer::run() {
 
 void HttpServer::stop() {
     loop_->stop_asked = true;
-    std::uint64_t one = 1;
-    (void)!::write(loop_->wake_fd, &one, sizeof one);
+    loop_->poller.wake();
 }

@@ -1,9 +1,19 @@
 #pragma once
-// The app's HTTP/1.1 server: one thread watches every connection (epoll) and
-// reads each request without blocking, under deadlines and size limits;
-// complete requests run on the handler threads of their lane (work_lanes.h);
-// the reply goes back through the same thread, which writes it under a
-// deadline and closes the connection. One request per connection.
+// The app's HTTP/1.1 server: one thread watches every connection (a Poller:
+// epoll on Linux, WSAPoll on Windows) and reads each request without
+// blocking, under deadlines and size limits; complete requests run on the
+// handler threads of their lane (work_lanes.h); the reply goes back through
+// the same thread, which writes it under a deadline and closes the
+// connection. One request per connection.
+//
+// Every complete request is answered or refused: a client that shuts down
+// its sending side after its request still gets the reply (only one that
+// has gone altogether cancels its work), and a reply to HEAD is GET's head.
+// When connections run short, the requests that have arrived are read
+// before anyone is dropped: the reader that has been sending the longest
+// (for a quarter second at least) goes, or a client that has its reply.
+// New connections wait to be taken meanwhile; once every connection has
+// been busy for 50 ms, a few more are refused with a whole 503 reply.
 #include "http/http_request.h"
 #include "http/reply.h"
 #include "http/work_lanes.h"
@@ -24,6 +34,9 @@ struct ServerLimits {
     std::chrono::milliseconds stop_time{5000};    // for answers still being made when the server stops
     std::size_t max_body = 64 * 1024;             // however the body is sent
     std::size_t max_connections = 512;
+    // Descriptors left to the work itself (files, cameras, the display,
+    // children): connections stop being taken before they would use these.
+    std::size_t descriptor_reserve = 32;
     // Reply bytes not yet taken by their clients, all connections together;
     // past it the reply that has waited longest for its reader is dropped.
     std::size_t max_unsent = 256 * 1024 * 1024;

@@ -43,6 +43,16 @@ int hex_value(char c) {
     return -1;
 }
 
+// A control character other than a tab: a NUL or a bare carriage return
+// in a value is read differently by different parsers, and no value this
+// app reads holds any of them.
+bool has_control(std::string_view value) {
+    return std::any_of(value.begin(), value.end(), [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return (u < 0x20 && c != '\t') || u == 0x7f;
+    });
+}
+
 // The header lines after the first line, up to the empty line.
 std::optional<HeadProblem> parse_header_lines(std::string_view rest,
                                               std::vector<std::pair<std::string, std::string>>& headers) {
@@ -54,8 +64,32 @@ std::optional<HeadProblem> parse_header_lines(std::string_view rest,
         std::size_t colon = line.find(':');
         if (colon == std::string_view::npos || !is_token(line.substr(0, colon))) return HeadProblem{400, unreadable};
         if (headers.size() >= max_header_lines) return HeadProblem{431, "the request head is too large"};
-        headers.emplace_back(lower(line.substr(0, colon)), std::string(trimmed(line.substr(colon + 1))));
+        std::string_view value = trimmed(line.substr(colon + 1));
+        if (has_control(value)) return HeadProblem{400, "a header line holds a control character"};
+        headers.emplace_back(lower(line.substr(0, colon)), std::string(value));
     }
+}
+
+// "127.0.0.1:7777", "[::1]:7777", "cam.example": the characters of a host
+// and port (RFC 3986 uri-host, with percent escapes and IPv6 brackets).
+bool is_host(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("-._~!$&'()*+,;=%:[]").find(c) != std::string_view::npos;
+    });
+}
+
+// Splits an absolute-form target, "http://host:port/path?query", into its
+// authority and the path and query the origin form would carry. False when
+// the target is not an http:// address.
+bool split_absolute_form(std::string_view target, std::string_view& authority, std::string_view& rest) {
+    constexpr std::string_view scheme = "http://";
+    if (target.size() < scheme.size() || lower(target.substr(0, scheme.size())) != scheme) return false;
+    std::string_view after = target.substr(scheme.size());
+    std::size_t end = after.find_first_of("/?");
+    authority = after.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : after.substr(end);
+    return !authority.empty() && is_host(authority);
 }
 
 void parse_query(std::string_view query, HttpRequest& request) {
@@ -101,18 +135,42 @@ std::optional<HeadProblem> parse_request_head(std::string_view head, HttpRequest
     std::string_view version = line.substr(last + 1);
     if (!is_token(method) || (version != "HTTP/1.1" && version != "HTTP/1.0")) return HeadProblem{400, unreadable};
     if (target.size() > max_target_bytes) return HeadProblem{414, "the request target is too long"};
-    if (target.front() != '/') return HeadProblem{400, unreadable};
     for (char c : target) {
         auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7f) return HeadProblem{400, unreadable};
     }
+    // The origin form ("/api/health?x=1"), or the absolute form that names
+    // the host too ("http://127.0.0.1:7777/api/health"), which a server must
+    // accept; its authority then stands for the Host header.
+    std::string_view authority, origin = target;
+    if (target.front() != '/') {
+        if (!split_absolute_form(target, authority, origin)) return HeadProblem{400, unreadable};
+    }
     request.method = std::string(method);
     request.target = std::string(target);
-    std::size_t question = target.find('?');
-    request.path = percent_decode(target.substr(0, question), false);
-    if (question != std::string_view::npos) parse_query(target.substr(question + 1), request);
+    request.version = std::string(version);
+    request.authority = std::string(authority);
+    std::size_t question = origin.find('?');
+    // An empty path is "/" ("http://127.0.0.1:7777?x=1").
+    request.path = question == 0 || origin.empty() ? "/" : percent_decode(origin.substr(0, question), false);
+    if (question != std::string_view::npos) parse_query(origin.substr(question + 1), request);
 
-    return parse_header_lines(rest, request.headers);
+    if (auto problem = parse_header_lines(rest, request.headers)) return problem;
+    // One Host, which an HTTP/1.1 client must always send; an HTTP/1.0
+    // request may name its host in an absolute-form target instead.
+    std::size_t hosts = header_count(request, "host");
+    if (hosts > 1 || (hosts == 0 && (version == "HTTP/1.1" || authority.empty()))) {
+        return HeadProblem{400, "the request must carry exactly one Host header"};
+    }
+    if (hosts == 1 && !is_host(header_value(request, "host"))) {
+        return HeadProblem{400, "the Host header is not a host name and port"};
+    }
+    // HTTP/1.0 has no chunked coding: a sender that uses it anyway is not
+    // framing its body the way a 1.0 recipient would read it.
+    if (version == "HTTP/1.0" && header_count(request, "transfer-encoding") > 0) {
+        return HeadProblem{400, "an HTTP/1.0 request cannot carry Transfer-Encoding"};
+    }
+    return std::nullopt;
 }
 
 std::optional<int> parse_reply_head(std::string_view head, std::vector<std::pair<std::string, std::string>>& headers) {

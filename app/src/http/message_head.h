@@ -28,8 +28,12 @@ struct HeadProblem {
 // it has not arrived whole. Bare line feeds are accepted as line ends.
 std::optional<std::size_t> head_end(std::string_view bytes);
 
-// The head is `bytes` up to head_end. Fills method, target, path, query and
-// headers; the body is left empty.
+// The head is `bytes` up to head_end. Fills method, target, version,
+// authority, path, query and headers; the body is left empty. Refused with
+// 400: a target that is neither "/..." nor "http://host/...", a control
+// character in a header value, no Host header or more than one (an HTTP/1.0
+// request may name its host in its target instead), a Host that is not a
+// host, and Transfer-Encoding in an HTTP/1.0 request.
 std::optional<HeadProblem> parse_request_head(std::string_view head, HttpRequest& request);
 
 // What to answer when `bytes` has grown past max_head_bytes without its empty

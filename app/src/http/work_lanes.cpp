@@ -1,9 +1,6 @@
 #include "http/work_lanes.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "platform/thread_priority.h"
 
 WorkLane::WorkLane(LaneSettings settings) : settings_(std::move(settings)) {
     for (int i = 0; i < settings_.threads; ++i) threads_.emplace_back([this] { serve(); });
@@ -29,13 +26,9 @@ bool WorkLane::submit(std::function<void()> job) {
 }
 
 void WorkLane::serve() {
-    if (settings_.nice != 0) {
-        // On Linux the niceness belongs to the thread: expensive work yields
-        // the processor to the server's thread and the cheap lane.
-        errno = 0;
-        int current = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
-        if (errno == 0) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), current + settings_.nice);
-    }
+    // Expensive work yields the processor to the server's thread and the
+    // cheap lanes.
+    lower_this_thread_priority(settings_.nice);
     std::unique_lock lock(mutex_);
     for (;;) {
         ++idle_;

@@ -15,7 +15,7 @@ struct LaneSettings {
     std::string name;
     int threads = 1;              // at most this many jobs run at once
     std::size_t waiting = 0;      // at most this many more wait for a thread
-    int nice = 0;                 // added to the niceness of the lane's threads
+    int nice = 0;                 // added to the niceness of the lane's threads (Windows: below normal)
     bool skip_when_gone = false;  // a job whose client has hung up is not started
     std::string busy_message;     // the 503 "error" text when the queue is full
 };

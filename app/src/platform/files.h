@@ -9,10 +9,19 @@
 #include <stdexcept>
 #include <string>
 
+// Why a step on a file failed, where the caller answers differently.
+enum class FileProblem {
+    failed,     // anything else
+    exhausted,  // out of descriptors or memory: a later try may work
+    held,       // a lock that another holder kept past the deadline
+};
+
 // A step on a file failed. The text names the file and the system's reason:
 // "cannot write PATH: REASON".
 struct FileError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit FileError(const std::string& message, FileProblem why = FileProblem::failed)
+        : std::runtime_error(message), problem(why) {}
+    FileProblem problem;
 };
 
 // Where the app keeps its settings: on Linux $XDG_CONFIG_HOME/vistrel when
@@ -27,8 +36,9 @@ std::filesystem::path config_folder_from(const char* xdg_config_home, const char
 // A small file read whole: the sources list, a token.
 struct FileRead {
     enum class Status { ok, missing, too_large, failed } status = Status::ok;
-    std::string text;    // when ok
-    std::string reason;  // the system's words, when failed
+    std::string text;        // when ok
+    std::string reason;      // the system's words, when failed
+    bool exhausted = false;  // failed for want of descriptors or memory
 };
 FileRead read_small_file(const std::filesystem::path& file, std::size_t max_bytes);
 
@@ -53,7 +63,8 @@ std::string atomic_temp_prefix(const std::filesystem::path& file);
 class FileLock {
 public:
     // Waits until `deadline` at most. Throws FileError ("cannot lock PATH:
-    // REASON") when the file cannot be opened or the lock not had in time.
+    // REASON") when the file cannot be opened or the lock not had in time
+    // (FileProblem::held).
     FileLock(const std::filesystem::path& path, std::chrono::steady_clock::time_point deadline);
     ~FileLock();
     FileLock(const FileLock&) = delete;

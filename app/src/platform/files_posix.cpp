@@ -16,8 +16,17 @@
 namespace fs = std::filesystem;
 
 namespace {
+// Out of descriptors or memory, for the process or the whole system.
+bool exhausted(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
+FileProblem problem_of(int error) {
+    return exhausted(error) ? FileProblem::exhausted : FileProblem::failed;
+}
+
 [[noreturn]] void fail_write(const fs::path& path, int error) {
-    throw FileError("cannot write " + path.string() + ": " + std::strerror(error));
+    throw FileError("cannot write " + path.string() + ": " + std::strerror(error), problem_of(error));
 }
 
 void write_all(int fd, const std::string& text, const fs::path& path) {
@@ -54,8 +63,8 @@ fs::path config_folder() {
 FileRead read_small_file(const fs::path& file, std::size_t max_bytes) {
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return {FileRead::Status::missing, {}, {}};
-        return {FileRead::Status::failed, {}, std::strerror(errno)};
+        if (errno == ENOENT) return {FileRead::Status::missing, {}, {}, false};
+        return {FileRead::Status::failed, {}, std::strerror(errno), exhausted(errno)};
     }
     FileRead read;
     char buffer[8192];
@@ -63,13 +72,13 @@ FileRead read_small_file(const fs::path& file, std::size_t max_bytes) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            read = {FileRead::Status::failed, {}, std::strerror(errno)};
+            read = {FileRead::Status::failed, {}, std::strerror(errno), exhausted(errno)};
             break;
         }
         if (n == 0) break;
         read.text.append(buffer, static_cast<std::size_t>(n));
         if (read.text.size() > max_bytes) {
-            read = {FileRead::Status::too_large, {}, {}};
+            read = {FileRead::Status::too_large, {}, {}, false};
             break;
         }
     }
@@ -138,12 +147,13 @@ void write_file_atomically(const fs::path& file, const std::string& text) {
 
 FileLock::FileLock(const fs::path& path, std::chrono::steady_clock::time_point deadline) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) throw FileError("cannot open " + path.string() + ": " + std::strerror(errno));
+    if (fd < 0) throw FileError("cannot open " + path.string() + ": " + std::strerror(errno), problem_of(errno));
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
             int error = errno == EINTR ? EWOULDBLOCK : errno;
             ::close(fd);
-            throw FileError("cannot lock " + path.string() + ": " + std::strerror(error));
+            throw FileError("cannot lock " + path.string() + ": " + std::strerror(error),
+                            error == EWOULDBLOCK ? FileProblem::held : problem_of(error));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

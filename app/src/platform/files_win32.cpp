@@ -11,8 +11,18 @@
 namespace fs = std::filesystem;
 
 namespace {
+// Out of handles or memory.
+bool exhausted(DWORD error) {
+    return error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+           error == ERROR_NO_SYSTEM_RESOURCES;
+}
+
+FileProblem problem_of(DWORD error) {
+    return exhausted(error) ? FileProblem::exhausted : FileProblem::failed;
+}
+
 [[noreturn]] void fail_write(const fs::path& path, DWORD error) {
-    throw FileError("cannot write " + path.string() + ": " + system_error_text(error));
+    throw FileError("cannot write " + path.string() + ": " + system_error_text(error), problem_of(error));
 }
 
 struct HandleCloser {
@@ -39,19 +49,23 @@ FileRead read_small_file(const fs::path& file, std::size_t max_bytes) {
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {FileRead::Status::missing, {}, {}};
-        return {FileRead::Status::failed, {}, system_error_text(error)};
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return {FileRead::Status::missing, {}, {}, false};
+        }
+        return {FileRead::Status::failed, {}, system_error_text(error), exhausted(error)};
     }
     HandleCloser closer{handle};
     FileRead read;
     char buffer[8192];
     for (;;) {
         DWORD n = 0;
-        if (!ReadFile(handle, buffer, sizeof buffer, &n, nullptr))
-            return {FileRead::Status::failed, {}, system_error_text(GetLastError())};
+        if (!ReadFile(handle, buffer, sizeof buffer, &n, nullptr)) {
+            DWORD error = GetLastError();
+            return {FileRead::Status::failed, {}, system_error_text(error), exhausted(error)};
+        }
         if (n == 0) break;
         read.text.append(buffer, n);
-        if (read.text.size() > max_bytes) return {FileRead::Status::too_large, {}, {}};
+        if (read.text.size() > max_bytes) return {FileRead::Status::too_large, {}, {}, false};
     }
     return read;
 }
@@ -134,7 +148,8 @@ FileLock::FileLock(const fs::path& path, std::chrono::steady_clock::time_point d
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        throw FileError("cannot open " + path.string() + ": " + system_error_text(GetLastError()));
+        DWORD error = GetLastError();
+        throw FileError("cannot open " + path.string() + ": " + system_error_text(error), problem_of(error));
     }
     for (;;) {
         OVERLAPPED whole{};
@@ -143,7 +158,8 @@ FileLock::FileLock(const fs::path& path, std::chrono::steady_clock::time_point d
         DWORD error = GetLastError();
         if (error != ERROR_LOCK_VIOLATION || std::chrono::steady_clock::now() >= deadline) {
             CloseHandle(handle);
-            throw FileError("cannot lock " + path.string() + ": " + system_error_text(error));
+            throw FileError("cannot lock " + path.string() + ": " + system_error_text(error),
+                            error == ERROR_LOCK_VIOLATION ? FileProblem::held : problem_of(error));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -4,6 +4,7 @@
 #include "imaging/contact_sheet.h"
 #include "imaging/jpeg.h"
 #include "imaging/ppm.h"
+#include "platform/descriptors.h"
 #include "process/child_process.h"
 #include "recording/scratch_folder.h"
 
@@ -123,7 +124,8 @@ Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCh
     try {
         scratch.emplace(fs::temp_directory_path());
     } catch (const std::exception& e) {
-        throw Fault{FaultKind::failed, std::string("cannot make a temporary folder for the recording: ") + e.what()};
+        throw Fault{out_of_descriptors() ? FaultKind::exhausted : FaultKind::failed,
+                    std::string("cannot make a temporary folder for the recording: ") + e.what()};
     }
     bool mp4 = request.format == RecordingFormat::mp4;
     fs::path output = scratch->path() / (mp4 ? "screen.mp4" : "screen.webm");
@@ -151,6 +153,12 @@ Recording FfmpegRecorder::record(const RecordingRequest& request, const CancelCh
         throw Fault{FaultKind::unavailable, "the recording was cut short: vistrel-app is stopping"};
     if (outcome.cancelled) throw Cancelled{};
     if (!outcome.started) {
+        // Installing ffmpeg is no help to an app that has run out of
+        // descriptors.
+        if (out_of_descriptors()) {
+            throw Fault{FaultKind::exhausted, "cannot run ffmpeg (" + outcome.start_error +
+                                                  "): vistrel-app is out of file descriptors; try again shortly"};
+        }
         throw Fault{FaultKind::failed,
                     "cannot run ffmpeg (" + outcome.start_error + "); install it, e.g. apt-get install ffmpeg"};
     }

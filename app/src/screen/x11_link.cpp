@@ -1,6 +1,7 @@
 #include "screen/x11_link.h"
 
 #include "fault.h"
+#include "platform/descriptors.h"
 
 #include <poll.h>
 #include <sys/mman.h>
@@ -196,6 +197,12 @@ xcb_connection_t* X11Link::connection(XClock::time_point deadline) {
         opening->connection = nullptr;
         if (!c || xcb_connection_has_error(c)) {
             if (c) xcb_disconnect(c);
+            // xcb says only that it could not connect; an app that is out of
+            // descriptors says so rather than that there is no display.
+            if (out_of_descriptors()) {
+                throw Fault{FaultKind::exhausted, "cannot open the X display " + display_ +
+                                                      ": vistrel-app is out of file descriptors; try again shortly"};
+            }
             throw Fault{FaultKind::unavailable, "no screen: cannot open the X display " + display_};
         }
         const xcb_setup_t* setup = xcb_get_setup(c);

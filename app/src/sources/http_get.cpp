@@ -3,15 +3,8 @@
 #include "http/body_reader.h"
 #include "http/message_head.h"
 
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -26,10 +19,8 @@ constexpr auto cancel_poll = std::chrono::milliseconds(100);
 constexpr std::size_t max_reply_head = 16 * 1024;
 
 struct Socket {
-    int fd = -1;
-    ~Socket() {
-        if (fd >= 0) ::close(fd);
-    }
+    SocketHandle handle = no_socket;
+    ~Socket() { close_socket(handle); }
 };
 
 GetResult failure(Outcome outcome, std::string detail = {}) {
@@ -39,151 +30,118 @@ GetResult failure(Outcome outcome, std::string detail = {}) {
     return result;
 }
 
-// Waits for `events` on fd until the deadline, looking at the cancel check
-// every tenth of a second. 1: ready, 0: deadline passed, -1: cancelled.
-int wait_for(int fd, short events, Clock::time_point deadline, const CancelCheck& cancelled) {
+// The next slice of a wait: until the deadline, at most a tenth of a second,
+// so that the cancel check is asked in between.
+int slice_ms(Clock::time_point deadline) {
+    auto slice = std::min<Clock::duration>(deadline - Clock::now(), cancel_poll);
+    return static_cast<int>(std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(slice).count()));
+}
+
+// Waits until the socket can be read (or written) or the deadline passes,
+// looking at the cancel check every tenth of a second. 1: ready, 0: deadline
+// passed, -1: cancelled.
+int wait_for(SocketHandle socket, bool for_writing, Clock::time_point deadline, const CancelCheck& cancelled) {
     for (;;) {
         if (cancelled && cancelled()) return -1;
-        auto now = Clock::now();
-        if (now >= deadline) return 0;
-        auto slice = std::min<Clock::duration>(deadline - now, cancel_poll);
-        int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count());
-        pollfd watch{fd, events, 0};
-        int rc = ::poll(&watch, 1, ms);
-        if (rc > 0) return 1;
-        if (rc < 0 && errno != EINTR) return 1;  // let the next call report the error
+        if (Clock::now() >= deadline) return 0;
+        if (wait_until_ready(socket, for_writing, slice_ms(deadline))) return 1;
     }
 }
 
-// getaddrinfo cannot be given a deadline, so a name is looked up on a thread
-// of its own; when the deadline passes first, that thread finishes alone and
-// frees what it found.
+// A name cannot be looked up under a deadline, so it is looked up on a
+// thread of its own; when the deadline passes first, that thread finishes
+// alone.
 struct Lookup {
     std::mutex mutex;
     std::condition_variable finished_cv;
     bool finished = false;
-    bool abandoned = false;
-    int rc = 0;
-    addrinfo* found = nullptr;
+    Resolved found;
 };
 
-struct AddrinfoList {
-    addrinfo* list = nullptr;
-    ~AddrinfoList() {
-        if (list) freeaddrinfo(list);
-    }
-};
-
-addrinfo lookup_hints(int flags) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = flags | AI_NUMERICSERV;
-    return hints;
-}
-
-// 0 with `out` filled, else a getaddrinfo code; EAI_AGAIN with `timed_out`
-// set when the deadline came first, or with `was_cancelled` set.
-int resolve(const HttpUrl& url, Clock::time_point deadline, const CancelCheck& cancelled, AddrinfoList& out,
-            bool& timed_out, bool& was_cancelled) {
-    std::string port = std::to_string(url.port);
-    addrinfo numeric = lookup_hints(AI_NUMERICHOST);
-    if (getaddrinfo(url.host.c_str(), port.c_str(), &numeric, &out.list) == 0) return 0;
+// The addresses, or why there are none; `timed_out` or `was_cancelled` set
+// when the deadline or the cancel check came first.
+Resolved resolve(const HttpUrl& url, Clock::time_point deadline, const CancelCheck& cancelled, bool& timed_out,
+                 bool& was_cancelled) {
+    Resolved numeric = numeric_addresses(url.host, url.port);
+    if (!numeric.addresses.empty()) return numeric;
 
     auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, host = url.host, port] {
-        addrinfo hints = lookup_hints(0);
-        addrinfo* found = nullptr;
-        int rc = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+    std::thread([lookup, host = url.host, port = url.port] {
+        Resolved found = look_up_addresses(host, port);
         std::lock_guard lock(lookup->mutex);
-        if (lookup->abandoned) {
-            if (found) freeaddrinfo(found);
-            return;
-        }
-        lookup->rc = rc;
-        lookup->found = found;
+        lookup->found = std::move(found);
         lookup->finished = true;
         lookup->finished_cv.notify_one();
     }).detach();
 
     std::unique_lock lock(lookup->mutex);
     for (;;) {
-        if (lookup->finished) {
-            out.list = lookup->found;
-            return lookup->rc;
-        }
+        if (lookup->finished) return std::move(lookup->found);
         if (cancelled && cancelled()) {
             was_cancelled = true;
-            break;
+            return {};
         }
         if (Clock::now() >= deadline) {
             timed_out = true;
-            break;
+            return {};
         }
         lookup->finished_cv.wait_until(lock, std::min(deadline, Clock::now() + cancel_poll));
     }
-    lookup->abandoned = true;
-    return EAI_AGAIN;
 }
 
-// Connects to the first address that answers. `fd` is the connected socket.
-GetResult connect_any(const addrinfo* list, const GetLimits& limits, Clock::time_point deadline,
+// Connects to the first address that answers, into `sock`.
+GetResult connect_any(const std::vector<NetAddress>& addresses, const GetLimits& limits, Clock::time_point deadline,
                       const CancelCheck& cancelled, const AddressCheck& may_connect, Socket& sock) {
     Clock::time_point connect_deadline = std::min(deadline, Clock::now() + limits.connect_time);
     std::string last_error = "no address";
     bool any_allowed = false;
-    for (const addrinfo* a = list; a; a = a->ai_next) {
-        if (may_connect && !may_connect(a->ai_addr)) continue;
+    for (const NetAddress& address : addresses) {
+        if (may_connect && !may_connect(address)) continue;
         any_allowed = true;
         Socket candidate;
-        candidate.fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (candidate.fd < 0) {
-            last_error = std::strerror(errno);
+        SocketResult started = start_connect(address);
+        candidate.handle = started.socket;
+        if (started.status != SocketStatus::done && started.status != SocketStatus::in_progress) {
+            last_error = socket_error_text(started.code);
             continue;
         }
-        int rc = ::connect(candidate.fd, a->ai_addr, a->ai_addrlen);
-        if (rc != 0 && errno != EINPROGRESS) {
-            last_error = std::strerror(errno);
+        SocketResult made = started;
+        while (made.status == SocketStatus::in_progress || made.status == SocketStatus::would_block) {
+            if (cancelled && cancelled()) return failure(Outcome::cancelled);
+            if (Clock::now() >= connect_deadline) break;
+            made = finish_connect(candidate.handle, slice_ms(connect_deadline));
+        }
+        if (made.status == SocketStatus::in_progress || made.status == SocketStatus::would_block) {
+            last_error = "no connection within " + seconds_text(limits.connect_time);
             continue;
         }
-        if (rc != 0) {
-            int ready = wait_for(candidate.fd, POLLOUT, connect_deadline, cancelled);
-            if (ready < 0) return failure(Outcome::cancelled);
-            if (ready == 0) {
-                last_error = "no connection within " + seconds_text(limits.connect_time);
-                continue;
-            }
-            int error = 0;
-            socklen_t length = sizeof error;
-            getsockopt(candidate.fd, SOL_SOCKET, SO_ERROR, &error, &length);
-            if (error != 0) {
-                last_error = std::strerror(error);
-                continue;
-            }
+        if (made.status != SocketStatus::done) {
+            last_error = socket_error_text(made.code);
+            continue;
         }
-        std::swap(sock.fd, candidate.fd);
+        std::swap(sock.handle, candidate.handle);
         return failure(Outcome::reply);
     }
     if (!any_allowed) return failure(Outcome::refused);
     return failure(Outcome::unreachable, last_error);
 }
 
-bool send_all(int fd, const std::string& bytes, Clock::time_point deadline, const CancelCheck& cancelled,
+bool send_all(SocketHandle socket, const std::string& bytes, Clock::time_point deadline, const CancelCheck& cancelled,
               GetResult& result) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        int ready = wait_for(fd, POLLOUT, deadline, cancelled);
+        int ready = wait_for(socket, /*for_writing=*/true, deadline, cancelled);
         if (ready <= 0) {
             result = failure(ready < 0 ? Outcome::cancelled : Outcome::timed_out);
             return false;
         }
-        ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n < 0) {
-            result = failure(Outcome::unreachable, std::strerror(errno));
+        SocketResult wrote = send_some(socket, std::string_view(bytes).substr(sent));
+        if (wrote.status == SocketStatus::would_block) continue;
+        if (wrote.status != SocketStatus::done) {
+            result = failure(Outcome::unreachable, socket_error_text(wrote.code));
             return false;
         }
-        sent += static_cast<std::size_t>(n);
+        sent += wrote.bytes;
     }
     return true;
 }
@@ -285,37 +243,39 @@ std::string seconds_text(std::chrono::milliseconds limit) {
 GetResult http_get(const HttpUrl& url, const GetLimits& limits, const CancelCheck& cancelled,
                    const AddressCheck& may_connect) {
     Clock::time_point deadline = Clock::now() + limits.total_time;
+    if (auto problem = start_sockets()) return failure(Outcome::unreachable, *problem);
 
-    AddrinfoList addresses;
     bool timed_out = false, was_cancelled = false;
-    int rc = resolve(url, std::min(deadline, Clock::now() + limits.connect_time), cancelled, addresses, timed_out,
-                     was_cancelled);
+    Resolved addresses =
+        resolve(url, std::min(deadline, Clock::now() + limits.connect_time), cancelled, timed_out, was_cancelled);
     if (was_cancelled) return failure(Outcome::cancelled);
     if (timed_out)
         return failure(Outcome::unreachable, "its name did not resolve within " + seconds_text(limits.connect_time));
-    if (rc != 0) return failure(Outcome::unreachable, gai_strerror(rc));
+    if (addresses.addresses.empty()) return failure(Outcome::unreachable, addresses.error);
 
     Socket sock;
-    GetResult connected = connect_any(addresses.list, limits, deadline, cancelled, may_connect, sock);
-    if (sock.fd < 0) return connected;
+    GetResult connected = connect_any(addresses.addresses, limits, deadline, cancelled, may_connect, sock);
+    if (sock.handle == no_socket) return connected;
 
     std::string request = "GET " + url.target + " HTTP/1.1\r\nHost: " + host_header(url) +
                           "\r\nUser-Agent: vistrel-app/" VISTREL_APP_VERSION
                           "\r\nAccept: image/jpeg, */*\r\nConnection: close\r\n\r\n";
     GetResult problem;
-    if (!send_all(sock.fd, request, deadline, cancelled, problem)) return problem;
+    if (!send_all(sock.handle, request, deadline, cancelled, problem)) return problem;
 
     ReplyReader reader;
-    char buffer[65536];
+    std::vector<char> buffer(65536);
     for (;;) {
-        int ready = wait_for(sock.fd, POLLIN, deadline, cancelled);
+        int ready = wait_for(sock.handle, /*for_writing=*/false, deadline, cancelled);
         if (ready < 0) return failure(Outcome::cancelled);
         if (ready == 0) return failure(Outcome::timed_out);
-        ssize_t n = ::recv(sock.fd, buffer, sizeof buffer, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n < 0) return failure(Outcome::broken, std::string("the connection failed: ") + std::strerror(errno));
-        if (n == 0) return reply_at_end(reader);
-        if (auto result = feed_reply(reader, std::string_view(buffer, static_cast<std::size_t>(n)), limits)) {
+        SocketResult got = receive_some(sock.handle, buffer.data(), buffer.size());
+        if (got.status == SocketStatus::would_block) continue;
+        if (got.status == SocketStatus::ended) return reply_at_end(reader);
+        if (got.status != SocketStatus::done) {
+            return failure(Outcome::broken, "the connection failed: " + socket_error_text(got.code));
+        }
+        if (auto result = feed_reply(reader, std::string_view(buffer.data(), got.bytes), limits)) {
             return std::move(*result);
         }
     }

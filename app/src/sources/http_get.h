@@ -5,9 +5,8 @@
 // check asked every tenth of a second, so that a camera that trickles or a
 // client that hangs up never keeps the app busy past those limits.
 #include "cancellation.h"
+#include "platform/app_socket.h"
 #include "sources/http_url.h"
-
-#include <sys/socket.h>
 
 #include <chrono>
 #include <functional>
@@ -36,7 +35,7 @@ struct GetResult {
 };
 
 // Asked about every address before it is connected to.
-using AddressCheck = std::function<bool(const sockaddr* address)>;
+using AddressCheck = std::function<bool(const NetAddress& address)>;
 
 GetResult http_get(const HttpUrl& url, const GetLimits& limits, const CancelCheck& cancelled,
                    const AddressCheck& may_connect);

@@ -17,7 +17,7 @@ std::string fetch_jpeg(const NetSource& source, const NetFetchSettings& settings
     std::string who = "net:" + source.name + " (" + source.url + ")";
 
     GetResult got = http_get(*url, settings.limits, cancelled,
-                             [&](const sockaddr* address) { return !reaches_app(address, settings.app_port); });
+                             [&](const NetAddress& address) { return !reaches_app(address, settings.app_port); });
     switch (got.outcome) {
         case GetResult::Outcome::reply:
             break;

@@ -1,16 +1,17 @@
 #include "sources/self_address.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-
+#include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <string>
 
 namespace {
-bool loopback_or_any_v4(std::uint32_t host_order) {
-    return (host_order >> 24) == 127 || host_order == 0;
+// 127/8 or 0.0.0.0, from four bytes in network order.
+bool loopback_or_any_v4(const std::uint8_t* v4) {
+    return v4[0] == 127 || (v4[0] == 0 && v4[1] == 0 && v4[2] == 0 && v4[3] == 0);
+}
+
+bool zeros(const std::uint8_t* bytes, std::size_t count) {
+    return std::all_of(bytes, bytes + count, [](std::uint8_t b) { return b == 0; });
 }
 
 bool is_localhost_name(std::string host) {
@@ -22,37 +23,22 @@ bool is_localhost_name(std::string host) {
 }
 }  // namespace
 
-bool reaches_app(const sockaddr* address, int app_port) {
-    if (address->sa_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-        return ntohs(v4->sin_port) == app_port && loopback_or_any_v4(ntohl(v4->sin_addr.s_addr));
-    }
-    if (address->sa_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-        if (ntohs(v6->sin6_port) != app_port) return false;
-        const in6_addr& a = v6->sin6_addr;
-        if (IN6_IS_ADDR_LOOPBACK(&a) || IN6_IS_ADDR_UNSPECIFIED(&a)) return true;
-        if (IN6_IS_ADDR_V4MAPPED(&a) || IN6_IS_ADDR_V4COMPAT(&a)) {
-            std::uint32_t v4;
-            std::memcpy(&v4, &a.s6_addr[12], sizeof v4);
-            return loopback_or_any_v4(ntohl(v4));
-        }
-    }
-    return false;
+bool reaches_app(const NetAddress& address, int app_port) {
+    if (address.port != app_port) return false;
+    const std::uint8_t* a = address.bytes.data();
+    if (!address.ipv6) return loopback_or_any_v4(a);
+    // ::, ::1, and the IPv4 forms: ::ffff:a.b.c.d (mapped) and ::a.b.c.d
+    // (compatible), which reach the IPv4 address.
+    if (zeros(a, 15) && (a[15] == 0 || a[15] == 1)) return true;
+    bool mapped = zeros(a, 10) && a[10] == 0xff && a[11] == 0xff;
+    bool compatible = zeros(a, 12);
+    return (mapped || compatible) && loopback_or_any_v4(a + 12);
 }
 
 bool url_points_at_app(const HttpUrl& url, int app_port) {
     if (url.port != app_port) return false;
     if (is_localhost_name(url.host)) return true;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    std::string port = std::to_string(url.port);
-    if (getaddrinfo(url.host.c_str(), port.c_str(), &hints, &found) != 0) return false;
-    bool self = false;
-    for (const addrinfo* a = found; a && !self; a = a->ai_next) self = reaches_app(a->ai_addr, app_port);
-    freeaddrinfo(found);
-    return self;
+    Resolved numeric = numeric_addresses(url.host, url.port);
+    return std::any_of(numeric.addresses.begin(), numeric.addresses.end(),
+                       [&](const NetAddress& address) { return reaches_app(address, app_port); });
 }

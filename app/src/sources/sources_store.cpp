@@ -42,6 +42,7 @@ std::vector<NetSource> load_sources(const fs::path& file) {
         case FileRead::Status::too_large:
             throw SourcesUnreadable("it is too large");
         case FileRead::Status::failed:
+            if (read.exhausted) throw SourcesExhausted("cannot read " + file.string() + ": " + read.reason);
             throw SourcesUnreadable(read.reason);
         case FileRead::Status::ok:
             break;
@@ -58,15 +59,26 @@ void make_folder(const fs::path& folder) {
     }
 }
 
+// A failed step on the file, told apart where the caller answers
+// differently.
+[[noreturn]] void fail(const FileError& e) {
+    switch (e.problem) {
+        case FileProblem::exhausted:
+            throw SourcesExhausted(e.what());
+        case FileProblem::held:
+            throw SourcesLocked(e.what());
+        case FileProblem::failed:
+            break;
+    }
+    throw SourcesFileError(e.what());
+}
+
 // The lock every app sharing the folder takes around a read-modify-write.
-// Another app holds it for milliseconds; one that holds it for seconds is
-// stuck, and waiting longer would stall this request.
-FileLock sources_lock(const fs::path& file) {
+FileLock sources_lock(const fs::path& file, std::chrono::steady_clock::time_point deadline) {
     try {
-        return FileLock(file.parent_path() / (file.filename().string() + ".lock"),
-                        std::chrono::steady_clock::now() + std::chrono::seconds(5));
+        return FileLock(file.parent_path() / (file.filename().string() + ".lock"), deadline);
     } catch (const FileError& e) {
-        throw SourcesFileError(e.what());
+        fail(e);
     }
 }
 
@@ -88,13 +100,14 @@ void save_sources(const fs::path& file, const std::vector<NetSource>& sources) {
     try {
         write_file_atomically(file, sources_to_text(sources));
     } catch (const FileError& e) {
-        throw SourcesFileError(e.what());
+        fail(e);
     }
 }
 
-void update_sources(const fs::path& file, const std::function<bool(std::vector<NetSource>&)>& change) {
+void update_sources(const fs::path& file, const std::function<bool(std::vector<NetSource>&)>& change,
+                    std::chrono::steady_clock::time_point deadline) {
     make_folder(file.parent_path());
-    FileLock lock = sources_lock(file);
+    FileLock lock = sources_lock(file, deadline);
     std::vector<NetSource> sources = load_sources(file);
     if (!change(sources)) return;
     remove_temp_files_locked(file);
@@ -104,7 +117,7 @@ void update_sources(const fs::path& file, const std::function<bool(std::vector<N
 void remove_leftover_temp_files(const fs::path& file) {
     std::error_code error;
     if (!fs::is_directory(file.parent_path(), error)) return;
-    FileLock lock = sources_lock(file);
+    FileLock lock = sources_lock(file, std::chrono::steady_clock::now() + sources_lock_wait);
     remove_temp_files_locked(file);
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -50,7 +51,7 @@ TEST_F(RobustnessTest, ForeignHostsAndWebPagesAreRefused) {
         EXPECT_TRUE(reply.closed_by_app);
     }
     RawReply no_host = raw_exchange(app.port, "GET /api/health HTTP/1.1\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(no_host.status, 403);
+    EXPECT_EQ(no_host.status, 400);
     EXPECT_EQ(error_of(no_host), "the request must carry exactly one Host header");
 
     for (const char* origin :
@@ -166,7 +167,7 @@ TEST_F(RobustnessTest, HugeBodiesAndBrokenRequestsAreRefusedWithAReason) {
 TEST_F(RobustnessTest, AChunkedBodyHasTheSameLimitAndIsRefusedWhileItIsSent) {
     // 256 MiB in chunks of 64 KiB: the app must answer after the first
     // 64 KiB, not read (and hold) the lot.
-    int sock = connect_loopback(app.port);
+    SocketHandle sock = connect_loopback(app.port);
     std::string head = "POST /api/sources HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(app.port) +
                        "\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n";
     std::atomic<std::size_t> sent{0};
@@ -179,9 +180,9 @@ TEST_F(RobustnessTest, AChunkedBodyHasTheSameLimitAndIsRefusedWhileItIsSent) {
         }
     });
     RawReply reply = read_reply(sock, std::chrono::seconds(10 * sanitizer_slowdown));
-    ::shutdown(sock, SHUT_RDWR);
+    ::shutdown(static_cast<int>(sock), SHUT_RDWR);
     sender.join();
-    ::close(sock);
+    close_connection(sock);
     EXPECT_EQ(reply.status, 413);
     EXPECT_EQ(error_of(reply), "the request body is too large (at most 64 KiB)");
     EXPECT_LT(sent.load(), 64u << 20) << "the app read on after the limit";
@@ -218,6 +219,103 @@ TEST_F(RobustnessTest, LengthsThatCannotBeTrustedAreRefusedAtOnce) {
         EXPECT_LT(reply.took.count(), 1000 * sanitizer_slowdown) << c.headers;
         EXPECT_TRUE(reply.closed_by_app) << c.headers;
     }
+}
+
+int sim_control(RawReply controls, const std::string& name) {
+    auto list = nlohmann::json::parse(controls.body, nullptr, false);
+    if (!list.is_object() || !list.contains("controls")) return -1;
+    for (const auto& control : list["controls"]) {
+        if (control.value("name", "") == name) return control.value("value", -1);
+    }
+    return -1;
+}
+
+TEST_F(RobustnessTest, HeadsThatOtherReadersWouldReadDifferentlyAreRefused) {
+    using namespace std::string_literals;
+    std::string port = std::to_string(app.port);
+    std::string host = "Host: 127.0.0.1:" + port + "\r\n";
+    // HTTP/1.0 has no chunked coding: a reader that knows only 1.0 takes
+    // this body for another request.
+    std::string body = R"({"device":"sim","name":"zoom","value":321})";
+    std::stringstream chunk_size;
+    chunk_size << std::hex << body.size();
+    std::string chunked_control = "POST /api/controls HTTP/1.0\r\n" + host +
+                                  "Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                  chunk_size.str() + "\r\n" + body + "\r\n0\r\n\r\n";
+    const std::string control_character = "a header line holds a control character";
+    const std::string one_host = "the request must carry exactly one Host header";
+    struct Case {
+        std::string request;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"GET /api/health HTTP/1.1\r\n" + host + "X-Note: a\0b\r\n\r\n"s, control_character},
+        // Not echoed into a refusal either.
+        {"GET /api/health HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\rX-Hidden: 1\r\n\r\n", control_character},
+        {chunked_control, "an HTTP/1.0 request cannot carry Transfer-Encoding"},
+        {"GET /api/health HTTP/1.1\r\nConnection: close\r\n\r\n", one_host},
+        {"GET /api/health HTTP/1.1\r\n" + host + host + "\r\n", one_host},
+    };
+    for (const auto& c : cases) {
+        RawReply reply = raw_exchange(app.port, c.request);
+        EXPECT_EQ(reply.status, 400) << c.request;
+        EXPECT_EQ(error_of(reply), c.error) << c.request;
+    }
+    RawReply controls = raw_exchange(app.port, client_style_request("GET", "/api/controls?device=sim", app.port));
+    EXPECT_EQ(sim_control(controls, "zoom"), 100) << "a refused request must change nothing";
+}
+
+TEST_F(RobustnessTest, AbsoluteFormTargetsAndHeadRequestsAreServed) {
+    std::string port = std::to_string(app.port);
+    RawReply absolute =
+        raw_exchange(app.port, "GET http://127.0.0.1:" + port + "/api/health HTTP/1.1\r\nHost: 127.0.0.1:" + port +
+                                   "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(absolute.status, 200) << absolute.body;
+    // The target's host is the one the guard looks at.
+    RawReply foreign = raw_exchange(
+        app.port, "GET http://evil.example:" + port + "/api/health HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\n\r\n");
+    EXPECT_EQ(foreign.status, 403);
+    EXPECT_EQ(error_of(foreign), "the Host header must be 127.0.0.1:" + port + " or localhost:" + port +
+                                     " (got \"evil.example:" + port + "\")");
+
+    for (const std::string path : {"/api/health", "/api/devices", "/api/sources", "/api/controls?device=sim"}) {
+        RawReply get = raw_exchange(app.port, client_style_request("GET", path, app.port));
+        RawReply head = raw_exchange(app.port, client_style_request("HEAD", path, app.port));
+        EXPECT_EQ(head.status, 200) << path;
+        EXPECT_EQ(head.body, "") << path;
+        EXPECT_TRUE(head.closed_by_app) << path;
+        EXPECT_NE(head.head.find("Content-Type: application/json\r\n"), std::string::npos) << head.head;
+        EXPECT_NE(get.head.find("Content-Length: " + std::to_string(get.body.size())), std::string::npos) << path;
+    }
+    RawReply picture = raw_exchange(app.port, client_style_request("HEAD", "/api/frame.jpg?_=&width=64", app.port));
+    EXPECT_EQ(picture.status, 200);
+    EXPECT_NE(picture.head.find("Content-Type: image/jpeg\r\n"), std::string::npos) << picture.head;
+    EXPECT_EQ(picture.body, "");
+}
+
+TEST_F(RobustnessTest, AClientThatHalfClosesGetsItsReplyAndItsWorkDone) {
+    // `nc -N`, and scripts that shut down their sending side once the
+    // request is out, are still there to read the reply.
+    RawReply frame = raw_exchange(
+        app.port, client_style_request("GET", "/api/frame.jpg?_=&device=sim&width=320&height=240", app.port), true);
+    EXPECT_EQ(frame.status, 200) << frame.body;
+    EXPECT_EQ(frame.body.rfind("\xFF\xD8", 0), 0u) << "a JPEG";
+
+    RawReply set = raw_exchange(
+        app.port,
+        client_style_request("POST", "/api/controls", app.port, R"({"device":"sim","name":"zoom","value":150})"), true);
+    EXPECT_EQ(set.status, 200) << set.body;
+    RawReply controls = raw_exchange(app.port, client_style_request("GET", "/api/controls?device=sim", app.port));
+    EXPECT_EQ(sim_control(controls, "zoom"), 150) << "the control is set";
+
+    RawReply focus = raw_exchange(app.port, client_style_request("POST", "/api/focus", app.port, "{}"), true);
+    EXPECT_EQ(focus.status, 200) << focus.body;
+
+    RawReply recording =
+        raw_exchange(app.port, client_style_request("POST", "/api/screen/record", app.port, R"({"secs":1})"), true);
+    EXPECT_EQ(recording.status, 200) << recording.body;
+    EXPECT_NE(recording.head.find("Content-Type: video/webm"), std::string::npos) << recording.head;
+    EXPECT_GT(recording.body.size(), 1000u);
 }
 
 TEST_F(RobustnessTest, ClientRefusalsUseTheAppsErrorText) {

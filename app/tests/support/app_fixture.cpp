@@ -57,7 +57,7 @@ void AppTest::start_app_process() {
         args.insert(args.end(), {"--simulated-camera", "--focus-at", std::to_string(focus_position())});
     }
     for (const auto& arg : extra_app_args()) args.push_back(arg);
-    app = start_app(args, app_environment(), temp + "/app.log");
+    app = start_app(args, app_environment(), temp + "/app.log", app_with_fake_cameras, app_launcher());
 }
 
 void AppTest::plug(const std::string& webcams) {

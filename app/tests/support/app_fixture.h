@@ -32,6 +32,9 @@ protected:
     // The display's size, and what is done to it before the app starts.
     virtual std::pair<int, int> display_size() const { return {xvfb_width, xvfb_height}; }
     virtual void prepare_display() {}
+    // A command the app is started through (it ends by running its
+    // arguments), for limits set from outside.
+    virtual std::vector<std::string> app_launcher() const { return {}; }
     virtual std::string webcams() const { return ""; }
     virtual std::vector<std::string> camera_limits() const { return {}; }
 

@@ -9,10 +9,11 @@
 #include <stdexcept>
 
 AppProcess start_app(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                     const std::string& log_path, const std::string& binary) {
+                     const std::string& log_path, const std::string& binary, const std::vector<std::string>& launcher) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> argv = {binary, "--port", "0"};
+    std::vector<std::string> argv = launcher;
+    argv.insert(argv.end(), {binary, "--port", "0"});
     argv.insert(argv.end(), args.begin(), args.end());
     AppProcess app;
     app.log_path = log_path;

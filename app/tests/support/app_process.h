@@ -18,9 +18,12 @@ inline const char* const app_with_fake_cameras = VISTREL_APP_WITH_FAKE_CAMERAS;
 inline const char* const shipped_app = VISTREL_APP_BINARY;
 
 // Starts `binary` with `args` (--port 0 is added: the app picks a free port
-// and names it on its first line of output). Throws when it does not start.
+// and names it on its first line of output), through `launcher` when given
+// (a command that ends by running its arguments). Throws when it does not
+// start.
 AppProcess start_app(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                     const std::string& log_path, const std::string& binary = app_with_fake_cameras);
+                     const std::string& log_path, const std::string& binary = app_with_fake_cameras,
+                     const std::vector<std::string>& launcher = {});
 
 // Stops it with SIGTERM and returns its exit status (-1 if it had to be killed).
 int stop_app(AppProcess& app);

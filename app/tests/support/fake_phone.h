@@ -7,6 +7,8 @@
 //   /trickle.jpg  a JPEG, one byte every 100 ms
 // any path given to script(): exactly the bytes given
 // and 404 for anything else.
+#include "platform/app_socket.h"
+
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -38,10 +40,10 @@ struct FakePhone {
 
 private:
     void accept_loop();
-    void serve(int fd);
-    void trickle(int fd);
+    void serve(SocketHandle sock);
+    void trickle(SocketHandle sock);
 
-    int listen_fd_ = -1;
+    SocketHandle listener_ = no_socket;
     std::atomic<bool> stopping_{false};
     std::thread acceptor_;
     std::mutex mutex_;
@@ -51,6 +53,10 @@ private:
 
 // A port on which nothing listens.
 int closed_port();
+
+// The phone's photo: a 320x240 JPEG (fake_phone_jpeg.cpp, where the app has
+// its JPEG code; elsewhere a stand-in that only begins like a JPEG).
+std::string phone_photo();
 
 // A JPEG of width x height pixels made by writing that size into the header
 // of a small one: what a decompression bomb looks like to a decoder.

@@ -1,71 +1,118 @@
 #include "raw_http.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <stdexcept>
+#include <vector>
 
-int connect_loopback(int port) {
-    int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (sock < 0) throw std::runtime_error("socket failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(sock);
-        throw std::runtime_error("connect failed");
+namespace {
+using Clock = std::chrono::steady_clock;
+
+int ms_until(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+}  // namespace
+
+SocketHandle connect_loopback(int port) {
+    if (auto problem = start_sockets()) throw std::runtime_error(*problem);
+    NetAddress address;
+    address.bytes = {127, 0, 0, 1};
+    address.port = port;
+    SocketResult started = start_connect(address);
+    SocketResult made = started;
+    auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (made.status == SocketStatus::in_progress || made.status == SocketStatus::would_block) {
+        if (Clock::now() >= deadline) break;
+        made = finish_connect(started.socket, ms_until(deadline));
     }
-    return sock;
+    if (made.status != SocketStatus::done) {
+        close_socket(started.socket);
+        throw std::runtime_error("connect failed: " + socket_error_text(made.code));
+    }
+    return started.socket;
 }
 
-bool send_bytes(int sock, const std::string& bytes) {
+bool send_bytes(SocketHandle sock, const std::string& bytes) {
     std::size_t sent = 0;
+    auto deadline = Clock::now() + std::chrono::seconds(10);
     while (sent < bytes.size()) {
-        ssize_t n = send(sock, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;  // the app may refuse before reading everything
-        sent += static_cast<std::size_t>(n);
+        SocketResult wrote = send_some(sock, std::string_view(bytes).substr(sent));
+        if (wrote.status == SocketStatus::would_block) {
+            if (Clock::now() >= deadline) return false;
+            wait_until_ready(sock, /*for_writing=*/true, 100);
+            continue;
+        }
+        if (wrote.status != SocketStatus::done) return false;  // the app may refuse before reading everything
+        sent += wrote.bytes;
     }
     return true;
 }
 
-RawReply read_reply(int sock, std::chrono::milliseconds limit) {
-    auto started = std::chrono::steady_clock::now();
+RawReply read_reply(SocketHandle sock, std::chrono::milliseconds limit) {
+    auto started = Clock::now();
     RawReply reply;
     std::string data;
     auto deadline = started + limit;
+    std::vector<char> buffer(65536);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd fd{sock, POLLIN, 0};
-        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
-        char buffer[65536];
-        ssize_t n = recv(sock, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            reply.closed_by_app = n == 0 || errno == ECONNRESET;
+        if (Clock::now() >= deadline) break;
+        if (!wait_until_ready(sock, /*for_writing=*/false, ms_until(deadline))) continue;
+        SocketResult got = receive_some(sock, buffer.data(), buffer.size());
+        if (got.status == SocketStatus::would_block) continue;
+        if (got.status != SocketStatus::done) {
+            reply.closed_by_app = got.status == SocketStatus::ended || got.status == SocketStatus::reset;
             break;
         }
-        data.append(buffer, static_cast<std::size_t>(n));
+        data.append(buffer.data(), got.bytes);
     }
-    reply.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    reply.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
     std::size_t end = data.find("\r\n\r\n");
     reply.head = data.substr(0, end);
     reply.body = end == std::string::npos ? "" : data.substr(end + 4);
-    if (data.rfind("HTTP/1.1 ", 0) == 0 && data.size() >= 12) reply.status = std::stoi(data.substr(9, 3));
+    if (data.rfind("HTTP/1.", 0) == 0 && data.size() >= 12) reply.status = std::stoi(data.substr(9, 3));
     return reply;
 }
 
+void hang_up_sending(SocketHandle sock) {
+    shut_down_sending(sock);
+}
+
+void close_connection(SocketHandle sock) {
+    close_socket(sock);
+}
+
+bool closed_within(SocketHandle sock, std::chrono::milliseconds limit) {
+    auto deadline = Clock::now() + limit;
+    char buffer[4096];
+    for (;;) {
+        if (Clock::now() >= deadline) return false;
+        if (!wait_until_ready(sock, /*for_writing=*/false, ms_until(deadline))) continue;
+        SocketResult got = receive_some(sock, buffer, sizeof buffer);
+        if (got.status == SocketStatus::ended || got.status == SocketStatus::reset) return true;
+    }
+}
+
+std::string read_some(SocketHandle sock, std::size_t most, std::chrono::milliseconds limit) {
+    auto deadline = Clock::now() + limit;
+    std::string data;
+    std::vector<char> buffer(most);
+    while (data.size() < most && Clock::now() < deadline) {
+        if (!wait_until_ready(sock, /*for_writing=*/false, ms_until(deadline))) continue;
+        SocketResult got = receive_some(sock, buffer.data(), most - data.size());
+        if (got.status == SocketStatus::would_block) continue;
+        if (got.status != SocketStatus::done) break;
+        data.append(buffer.data(), got.bytes);
+    }
+    return data;
+}
+
 RawReply raw_exchange(int port, const std::string& request, bool hang_up) {
-    auto started = std::chrono::steady_clock::now();
-    int sock = connect_loopback(port);
+    auto started = Clock::now();
+    SocketHandle sock = connect_loopback(port);
     send_bytes(sock, request);
-    if (hang_up) shutdown(sock, SHUT_WR);
+    if (hang_up) hang_up_sending(sock);
     RawReply reply = read_reply(sock, std::chrono::seconds(10));
-    close(sock);
-    reply.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    close_socket(sock);
+    reply.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
     return reply;
 }
 

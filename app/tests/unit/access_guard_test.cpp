@@ -64,6 +64,30 @@ TEST(AccessGuard, RefusesWhatBrowsersMarkWhateverTheHost) {
     }
 }
 
+TEST(AccessGuard, AnAbsoluteFormTargetsHostStandsForTheHostHeader) {
+    struct Case {
+        std::string authority;
+        std::vector<std::pair<std::string, std::string>> headers;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {"127.0.0.1:7777", {{"host", "127.0.0.1:7777"}}, true},
+        {"localhost:7777", {}, true},
+        // The target's host is the one that counts.
+        {"127.0.0.1:7777", {{"host", "evil.example:7777"}}, true},
+        {"evil.example:7777", {{"host", "127.0.0.1:7777"}}, false},
+        {"127.0.0.1:7778", {{"host", "127.0.0.1:7777"}}, false},
+    };
+    for (const auto& c : cases) {
+        HttpRequest request = with_headers(c.headers);
+        request.authority = c.authority;
+        EXPECT_EQ(!access_problem(request, 7777).has_value(), c.allowed) << c.authority;
+    }
+    HttpRequest marked = with_headers({{"origin", "http://evil.example"}});
+    marked.authority = "127.0.0.1:7777";
+    EXPECT_TRUE(access_problem(marked, 7777));
+}
+
 TEST(AccessGuard, SaysWhatHostIsExpected) {
     auto problem = access_problem(with_headers({{"host", "evil.example:9000"}}), 9000);
     ASSERT_TRUE(problem);

@@ -18,7 +18,7 @@ HttpUrl url_of(const FakePhone& phone, const std::string& path, const std::strin
 
 GetResult get(
     const HttpUrl& url, GetLimits limits = {}, const CancelCheck& cancelled = [] { return false; }) {
-    return http_get(url, limits, cancelled, [](const sockaddr*) { return true; });
+    return http_get(url, limits, cancelled, [](const NetAddress&) { return true; });
 }
 
 TEST(HttpGet, ReadsTheReplyHoweverItsLengthIsGiven) {
@@ -121,7 +121,7 @@ TEST(HttpGet, AsksBeforeConnectingToAnAddress) {
     int asked = 0;
     GetResult result = http_get(
         url_of(phone, "/shot.jpg"), {}, [] { return false; },
-        [&](const sockaddr*) {
+        [&](const NetAddress&) {
             ++asked;
             return false;
         });

@@ -66,6 +66,72 @@ TEST(MessageHead, RefusesWhatIsNotAnHttp1RequestHead) {
     EXPECT_EQ(problem->status, 431);
 }
 
+TEST(MessageHead, RefusesHeadsThatOtherReadersWouldReadDifferently) {
+    using namespace std::string_literals;
+    const std::string host = "Host: 127.0.0.1:7777\r\n";
+    struct Case {
+        std::string head;
+        std::string message;
+    };
+    const std::string unreadable = "the request could not be read as HTTP/1.1";
+    const std::string one_host = "the request must carry exactly one Host header";
+    const Case cases[] = {
+        // A NUL or a lone carriage return ends a value for some parsers only.
+        {"GET / HTTP/1.1\r\n" + host + "X-Note: a\0b\r\n\r\n"s, "a header line holds a control character"},
+        {"GET / HTTP/1.1\r\n" + host + "X-Note: a\rb\r\n\r\n", "a header line holds a control character"},
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1:7777\0evil\r\n\r\n"s, "a header line holds a control character"},
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1:7777\r\r\n\r\n", "a header line holds a control character"},
+        {"GET / HTTP/1.1\r\n\r\n", one_host},
+        {"GET / HTTP/1.1\r\n" + host + host + "\r\n", one_host},
+        {"GET / HTTP/1.0\r\n\r\n", one_host},
+        {"GET http://127.0.0.1:7777/ HTTP/1.1\r\n\r\n", one_host},
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1 7777\r\n\r\n", "the Host header is not a host name and port"},
+        // HTTP/1.0 has no chunked coding to frame a body with.
+        {"POST / HTTP/1.0\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n",
+         "an HTTP/1.0 request cannot carry Transfer-Encoding"},
+        {"GET https://127.0.0.1:7777/ HTTP/1.1\r\n" + host + "\r\n", unreadable},
+        {"GET http:///api/health HTTP/1.1\r\n" + host + "\r\n", unreadable},
+        {"GET http://me@127.0.0.1:7777/ HTTP/1.1\r\n" + host + "\r\n", unreadable},
+        {"GET * HTTP/1.1\r\n" + host + "\r\n", unreadable},
+    };
+    for (const auto& c : cases) {
+        HttpRequest request;
+        auto problem = parse_request_head(c.head, request);
+        ASSERT_TRUE(problem) << c.head;
+        EXPECT_EQ(problem->status, 400) << c.head;
+        EXPECT_EQ(problem->message, c.message) << c.head;
+    }
+}
+
+TEST(MessageHead, AnAbsoluteFormTargetNamesItsHost) {
+    struct Case {
+        std::string head;
+        std::string authority, path, device;
+    };
+    const Case cases[] = {
+        {"GET http://127.0.0.1:7777/api/health HTTP/1.1\r\nHost: 127.0.0.1:7777\r\n\r\n", "127.0.0.1:7777",
+         "/api/health", ""},
+        {"GET HTTP://localhost:7777/api/frame.jpg?_=&device=net:my phone HTTP/1.1\r\nHost: x\r\n\r\n", "localhost:7777",
+         "/api/frame.jpg", "net:my phone"},
+        {"GET http://127.0.0.1:7777?device=sim HTTP/1.1\r\nHost: x\r\n\r\n", "127.0.0.1:7777", "/", "sim"},
+        // HTTP/1.0 needs no Host when the target names the host.
+        {"GET http://127.0.0.1:7777 HTTP/1.0\r\n\r\n", "127.0.0.1:7777", "/", ""},
+        {"GET /api/health HTTP/1.1\r\nHost: x\r\n\r\n", "", "/api/health", ""},
+    };
+    for (const auto& c : cases) {
+        HttpRequest request;
+        auto problem = parse_request_head(c.head, request);
+        ASSERT_FALSE(problem) << c.head << ": " << problem->message;
+        EXPECT_EQ(request.authority, c.authority) << c.head;
+        EXPECT_EQ(request.path, c.path) << c.head;
+        EXPECT_EQ(query_value(request, "device"), c.device) << c.head;
+    }
+    HttpRequest request;
+    ASSERT_FALSE(parse_request_head("GET / HTTP/1.0\r\nHost: x\r\nX-Tab: a\tb\r\n\r\n", request));
+    EXPECT_EQ(request.version, "HTTP/1.0");
+    EXPECT_EQ(header_value(request, "x-tab"), "a\tb") << "a tab is part of a value";
+}
+
 TEST(MessageHead, HeaderNamesAreLowerCasedAndValuesTrimmed) {
     HttpRequest request;
     ASSERT_FALSE(parse_request_head("POST /x HTTP/1.1\nHOST: 127.0.0.1:1\nContent-Length:\t 5 \n\n", request));

@@ -1,6 +1,7 @@
 #include "recording/recorder.h"
 #include "endpoints/endpoints.h"
 #include "fault.h"
+#include "no_descriptors_left.h"
 #include "screen/frame_feed.h"
 #include "screen/x11_screen.h"
 
@@ -9,6 +10,19 @@
 #include <algorithm>
 
 namespace {
+// A screen that is always there and that ffmpeg reads by itself.
+class StillScreen : public ScreenBackend {
+public:
+    const char* name() const override { return "still"; }
+    ScreenState state() override { return {ScreenInfo{":9", {64, 48}}, ""}; }
+    std::vector<WindowInfo> windows() override { return {}; }
+    void capture(const ScreenRequest&, const ScreenShotUse&) override {
+        throw Fault{FaultKind::unsupported, "a still screen has no pictures"};
+    }
+    RecordingInput start_recording(const std::filesystem::path&, int) override {
+        return {{"-f", "lavfi", "-i", "color=black:size=64x48"}, nullptr};
+    }
+};
 RecordingRequest parse(const char* body) {
     return parse_recording_request(nlohmann::json::parse(body));
 }
@@ -106,5 +120,23 @@ TEST(Recorder, RawVideoFromWaylandIsEncodedExactlyLikeTheXDisplay) {
         EXPECT_EQ(around(ffmpeg_arguments({format, 2}, raw, "/tmp/x/out"), raw),
                   around(ffmpeg_arguments({format, 2}, x11, "/tmp/x/out"), x11));
     }
+}
+TEST(Recorder, RunningOutOfDescriptorsIsSaidSo) {
+    // Not "install ffmpeg", nor a folder problem: the app is out of
+    // descriptors, and a later try may work.
+    StillScreen screen;
+    ChildSpawner children;
+    auto recorder = make_ffmpeg_recorder(screen, children);
+    Fault refused{FaultKind::failed, "(recorded)"};
+    {
+        NoDescriptorsLeft none;
+        try {
+            recorder->record({RecordingFormat::webm, 1}, [] { return false; });
+        } catch (const Fault& fault) {
+            refused = fault;
+        }
+    }
+    EXPECT_EQ(refused.kind, FaultKind::exhausted) << refused.message;
+    EXPECT_NE(refused.message.find("Too many open files"), std::string::npos) << refused.message;
 }
 }  // namespace

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 namespace {
 TEST(SelfAddress, EverySpellingOfTheLoopbackAddressIsTheApp) {
     // As getaddrinfo reads hosts, and so as the fetch connects.
@@ -21,21 +18,25 @@ TEST(SelfAddress, EverySpellingOfTheLoopbackAddressIsTheApp) {
 }
 
 TEST(SelfAddress, JudgesTheAddressAFetchWouldConnectTo) {
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(7777);
-    inet_pton(AF_INET, "127.3.2.1", &v4.sin_addr);
-    EXPECT_TRUE(reaches_app(reinterpret_cast<sockaddr*>(&v4), 7777));
-    EXPECT_FALSE(reaches_app(reinterpret_cast<sockaddr*>(&v4), 8080));
-    inet_pton(AF_INET, "192.0.2.7", &v4.sin_addr);
-    EXPECT_FALSE(reaches_app(reinterpret_cast<sockaddr*>(&v4), 7777));
-
-    sockaddr_in6 v6{};
-    v6.sin6_family = AF_INET6;
-    v6.sin6_port = htons(7777);
-    inet_pton(AF_INET6, "::ffff:127.0.0.1", &v6.sin6_addr);
-    EXPECT_TRUE(reaches_app(reinterpret_cast<sockaddr*>(&v6), 7777));
-    inet_pton(AF_INET6, "2001:db8::1", &v6.sin6_addr);
-    EXPECT_FALSE(reaches_app(reinterpret_cast<sockaddr*>(&v6), 7777));
+    // As the system's resolver gives them to the fetch.
+    auto address = [](const char* host, int port) {
+        Resolved resolved = numeric_addresses(host, port);
+        EXPECT_EQ(resolved.addresses.size(), 1u) << host << ": " << resolved.error;
+        return resolved.addresses.empty() ? NetAddress{} : resolved.addresses.front();
+    };
+    struct Case {
+        const char* host;
+        int port;
+        bool app;
+    };
+    const Case cases[] = {
+        {"127.3.2.1", 7777, true},         {"127.3.2.1", 8080, false},   {"192.0.2.7", 7777, false},
+        {"0.0.0.0", 7777, true},           {"::1", 7777, true},          {"::", 7777, true},
+        {"::ffff:127.0.0.1", 7777, true},  {"::127.0.0.1", 7777, true},  {"::0.0.0.2", 7777, false},
+        {"::ffff:192.0.2.7", 7777, false}, {"2001:db8::1", 7777, false}, {"::1", 7778, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(reaches_app(address(c.host, c.port), 7777), c.app) << c.host << " port " << c.port;
+    }
 }
 }  // namespace

@@ -1,9 +1,15 @@
 #include "sources/sources_store.h"
 
+#include "fault.h"
+#include "platform/files.h"
+#include "sources/registered_sources.h"
+
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include "no_descriptors_left.h"
 #endif
 
 #include <fstream>
@@ -153,6 +159,72 @@ TEST(SourcesStore, TheFolderAndFileAreTheUsersOnlyWhateverTheUmask) {
     EXPECT_EQ(mode(temp.path / "config"), 0700u);
     EXPECT_EQ(mode(file.parent_path()), 0700u);
     EXPECT_EQ(mode(file), 0600u);
+}
+#endif
+
+// What a request that changes the sources gets.
+Fault change_refused(const SourcesStore& store, std::chrono::steady_clock::time_point arrived) {
+    try {
+        update_sources_or_refuse(
+            store,
+            [](std::vector<NetSource>& sources) {
+                sources.push_back({"extra", "http://cam/"});
+                return true;
+            },
+            arrived);
+    } catch (const Fault& fault) {
+        return fault;
+    }
+    return Fault{FaultKind::failed, "(accepted)"};
+}
+
+TEST(RegisteredSources, AChangeWaitsForTheLockOnlyUntilItsRequestsDeadline) {
+    using namespace std::chrono_literals;
+    TempFolder temp;
+    SourcesStore store;
+    store.file = temp.path / "sources.json";
+    store.lock_wait = 400ms;
+    save_sources(store.file, sample);
+    {
+        // Another app holds the lock and does not let go.
+        FileLock held(temp.path / "sources.json.lock", std::chrono::steady_clock::now() + 1s);
+        // The deadline counts from the request's arrival, not from when its
+        // turn came.
+        auto started = std::chrono::steady_clock::now();
+        Fault late = change_refused(store, started - 300ms);
+        auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(late.kind, FaultKind::busy) << late.message;
+        EXPECT_EQ(late.message.rfind("another program is changing the sources (cannot lock ", 0), 0u) << late.message;
+        EXPECT_GE(took, 50ms);
+        EXPECT_LT(took, 300ms);
+        EXPECT_EQ(change_refused(store, started - 1s).kind, FaultKind::busy) << "past its deadline: one try";
+    }
+    EXPECT_EQ(change_refused(store, std::chrono::steady_clock::now()).message, "(accepted)");
+    EXPECT_EQ(load_sources(store.file).size(), sample.size() + 1);
+}
+
+#ifndef _WIN32
+TEST(RegisteredSources, RunningOutOfDescriptorsIsSaidSoAndBlamesNoFile) {
+    TempFolder temp;
+    SourcesStore store;
+    store.file = temp.path / "sources.json";
+    save_sources(store.file, sample);
+    Fault read{FaultKind::failed, "(read)"}, changed;
+    {
+        NoDescriptorsLeft none;
+        try {
+            load_sources_or_refuse(store);
+        } catch (const Fault& fault) {
+            read = fault;
+        }
+        changed = change_refused(store, std::chrono::steady_clock::now());
+    }
+    for (const Fault& fault : {read, changed}) {
+        EXPECT_EQ(fault.kind, FaultKind::exhausted) << fault.message;
+        EXPECT_NE(fault.message.find("Too many open files"), std::string::npos) << fault.message;
+        EXPECT_EQ(fault.message.find("fix or remove"), std::string::npos) << "a healthy file is not to be removed";
+    }
+    expect_same(load_sources(store.file), sample);
 }
 #endif
 
