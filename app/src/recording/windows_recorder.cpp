@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <condition_variable>
 #include <cstdio>
 #include <future>
@@ -85,6 +86,18 @@ struct Encoding {
     std::variant<std::string, EncodeFailure> result;  // the same
 
     void run() {
+        bool start_told = false;
+        try {
+            encode(start_told);
+        } catch (const std::exception& e) {
+            // Out of memory, most likely: the recording fails, the app goes on.
+            failure = EncodeFailure{EncodeFailure::Kind::failed, std::string("the encoder failed: ") + e.what()};
+            failed = true;
+            if (!start_told) started.set_value(failure);
+        }
+    }
+
+    void encode(bool& start_told) {
         std::unique_ptr<VideoEncoder> encoder;
         if (format == RecordingFormat::mp4) {
             encoder = std::make_unique<Mp4Encoder>();
@@ -94,6 +107,7 @@ struct Encoding {
         int width = queue.width(), height = queue.height();
         std::optional<EncodeFailure> problem = encoder->start(width, height, recording_frames_per_second);
         started.set_value(problem);
+        start_told = true;
         if (problem) return;
         FrameSize tile = preview.tile();
         std::shared_ptr<const Image> thumbnail;

@@ -10,8 +10,9 @@ size=$1
 prefix=$(realpath -m "$2")
 shift 2
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all}
-# No desktop menu entries from wine; no .NET or Gecko installers.
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+# No desktop menu entries from wine; no .NET or Gecko installers; a crash
+# ends the program rather than waiting in wine's debugger.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=;winedbg.exe=d"
 mkdir -p "$prefix"
 wineserver -k 2> /dev/null || true
 wineserver -w 2> /dev/null || true
