@@ -53,9 +53,8 @@ void PreviewFrames::keep(long long first, long long ticks, std::shared_ptr<const
     };
     while (spaced() > spaced_per_sheet_frame * count_) {
         spacing_ *= 2;
-        std::erase_if(kept_, [&](const Kept& k) {
-            return !planned_within(k.first, k.end) && !spaced_within(k.first, k.end);
-        });
+        std::erase_if(kept_,
+                      [&](const Kept& k) { return !planned_within(k.first, k.end) && !spaced_within(k.first, k.end); });
     }
 }
 

@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -186,8 +186,7 @@ private:
     Interruption wait_until(std::chrono::steady_clock::time_point when) {
         std::unique_lock lock(mutex_);
         wake_.wait_until(lock, when, [this] { return stop_asked_ || stopping_; });
-        return stopping_ ? Interruption::app_stopping
-                         : stop_asked_ ? Interruption::stop_early : Interruption::none;
+        return stopping_ ? Interruption::app_stopping : stop_asked_ ? Interruption::stop_early : Interruption::none;
     }
 
     ScreenBackend& screen_;
@@ -226,8 +225,8 @@ Recording InProcessRecorder::record(const RecordingRequest& request, const Cance
         copy_bgrx(shot.pixels, width, height, first);
     });
     if (width < 2 || height < 2) {
-        throw Fault{FaultKind::failed, "the screen is too small to record (" + std::to_string(width) + "x" +
-                                           std::to_string(height) + ")"};
+        throw Fault{FaultKind::failed,
+                    "the screen is too small to record (" + std::to_string(width) + "x" + std::to_string(height) + ")"};
     }
 
     const long long planned = static_cast<long long>(request.secs) * recording_frames_per_second;

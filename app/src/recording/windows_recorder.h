@@ -28,8 +28,7 @@ public:
 };
 
 // Records `screen`, which outlives it.
-std::unique_ptr<WindowsRecorder> make_windows_recorder(ScreenBackend& screen,
-                                                    WindowsRecorderSettings settings = {});
+std::unique_ptr<WindowsRecorder> make_windows_recorder(ScreenBackend& screen, WindowsRecorderSettings settings = {});
 
 // How many frames may wait for the encoder, for frames of `width` x `height`.
 int queued_frames_limit(const WindowsRecorderSettings& settings, int width, int height);

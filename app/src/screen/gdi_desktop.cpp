@@ -25,8 +25,8 @@ BOOL CALLBACK add_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM context) {
     std::wstring_view device = info.szDevice;
     if (device.substr(0, 4) == L"\\\\.\\") device.remove_prefix(4);
     FrameSize size{r.right - r.left, r.bottom - r.top};
-    desktop.monitors.push_back({ascii_of(device), {r.left - desktop.left, r.top - desktop.top, size.width, size.height},
-                                size});
+    desktop.monitors.push_back(
+        {ascii_of(device), {r.left - desktop.left, r.top - desktop.top, size.width, size.height}, size});
     return TRUE;
 }
 }  // namespace
@@ -42,7 +42,8 @@ GdiDesktop read_gdi_desktop(bool with_monitors) {
     }
     if (!with_monitors) return desktop;
     EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&desktop));
-    if (desktop.monitors.empty()) desktop.monitors.push_back({"", {0, 0, desktop.size.width, desktop.size.height}, desktop.size});
+    if (desktop.monitors.empty())
+        desktop.monitors.push_back({"", {0, 0, desktop.size.width, desktop.size.height}, desktop.size});
     sort_monitors(desktop.monitors);
     return desktop;
 }

@@ -172,7 +172,8 @@ void GdiScreen::capture(const ScreenRequest& request, const ScreenShotUse& use) 
     // The secure desktop may have come up while the screen was copied: the
     // copy would then be black.
     if (!user_desktop_shown()) throw secure_desktop_fault();
-    if (!copied) throw Fault{FaultKind::failed, "cannot copy the screen (BitBlt failed, error " + std::to_string(error) + ")"};
+    if (!copied)
+        throw Fault{FaultKind::failed, "cannot copy the screen (BitBlt failed, error " + std::to_string(error) + ")"};
     GdiFlush();
     use(ScreenShot{source, part, bitmap_.view(shown.width, shown.height)});
 }

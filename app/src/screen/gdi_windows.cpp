@@ -6,8 +6,8 @@
 
 #include <dwmapi.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string_view>
 

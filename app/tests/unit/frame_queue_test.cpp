@@ -32,7 +32,8 @@ TEST(FrameQueue, FramesAreCopiedAsBgrxRowsCutOrPaddedToTheRecordingsSize) {
             // and three rows (the screen became smaller: black below).
             copy_bgrx(view, 2, 3, out);
             ASSERT_EQ(out.size(), 2u * 3u * 4u);
-            const std::vector<std::uint8_t> expected = {5, 2, 1, 0, 5, 2, 11, 0, 5, 12, 1, 0, 5, 12, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+            const std::vector<std::uint8_t> expected = {5, 2,  1,  0, 5, 2, 11, 0, 5, 12, 1, 0,
+                                                        5, 12, 11, 0, 0, 0, 0,  0, 0, 0,  0, 0};
             if (same_layout(layout, bgrx_layout)) {
                 // Copied as they are, the fourth byte included.
                 for (std::size_t i = 0; i < out.size(); ++i) {

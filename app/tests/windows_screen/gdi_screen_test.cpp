@@ -3,11 +3,11 @@
 // in known colours come back pixel for pixel, in the whole screen, the
 // monitor, the window and regions of each; the window list shows them as
 // the user sees them.
+#include "screen/gdi_screen.h"
 #include "fault.h"
 #include "imaging/jpeg.h"
 #include "screen/dpi_awareness.h"
 #include "screen/gdi_desktop.h"
-#include "screen/gdi_screen.h"
 #include "screen/screen_target.h"
 #include "test_windows.h"
 
@@ -72,7 +72,8 @@ Shot capture(ScreenBackend& screen, const std::string& device, std::optional<Fra
     return shot;
 }
 
-Fault capture_fault(ScreenBackend& screen, const std::string& device, std::optional<FrameRegion> region = std::nullopt) {
+Fault capture_fault(ScreenBackend& screen, const std::string& device,
+                    std::optional<FrameRegion> region = std::nullopt) {
     try {
         capture(screen, device, region);
     } catch (const Fault& fault) {
@@ -88,8 +89,8 @@ protected:
         dpi = make_process_dpi_aware();
         // The pointer away from the windows, unless a test moves it.
         SetCursorPos(1200, 700);
-        window = new TestWindow({window_title, window_x, window_y, window_width, window_height, WS_POPUP | WS_VISIBLE, 0,
-                                 [](HDC dc, int width, int height) {
+        window = new TestWindow({window_title, window_x, window_y, window_width, window_height, WS_POPUP | WS_VISIBLE,
+                                 0, [](HDC dc, int width, int height) {
                                      for (int i = 0; i < 4; ++i) {
                                          int left = i % 2 ? width / 2 : 0, top = i / 2 ? height / 2 : 0;
                                          fill(dc, left, top, i % 2 ? width : width / 2, i / 2 ? height : height / 2,
@@ -132,8 +133,10 @@ TEST_F(GdiScreenTest, TheWholeScreenShowsThePaintedWindowPixelForPixel) {
         }
     }
     // Just outside the window: not its colours.
-    for (auto [x, y] : {std::pair{window_x - 1, window_y}, {window_x, window_y - 1},
-                        {window_x + window_width, window_y + 10}, {window_x + 10, window_y + window_height}}) {
+    for (auto [x, y] : {std::pair{window_x - 1, window_y},
+                        {window_x, window_y - 1},
+                        {window_x + window_width, window_y + 10},
+                        {window_x + 10, window_y + window_height}}) {
         Rgb outside = shot.at(x, y);
         EXPECT_EQ(std::count(quarters.begin(), quarters.end(), outside), 0) << x << "," << y << " " << outside;
     }
@@ -301,8 +304,8 @@ TEST(GdiScreen, NoPictureWhileTheSecureDesktopIsShown) {
     };
     const Case cases[] = {
         {{"Winlogon"}, true},
-        {{std::nullopt}, true},            // cannot even be opened
-        {{"Default", "Winlogon"}, true},   // came up while the screen was copied
+        {{std::nullopt}, true},           // cannot even be opened
+        {{"Default", "Winlogon"}, true},  // came up while the screen was copied
         {{"Screen-saver"}, true},
         {{"default"}, false},
     };
@@ -311,7 +314,8 @@ TEST(GdiScreen, NoPictureWhileTheSecureDesktopIsShown) {
         auto screen = make_gdi_screen({[&] { return c.names[std::min(looks++, c.names.size() - 1)]; }});
         bool handed = false;
         try {
-            screen->capture(ScreenRequest{ScreenTarget{}, std::nullopt, "screen"}, [&](const ScreenShot&) { handed = true; });
+            screen->capture(ScreenRequest{ScreenTarget{}, std::nullopt, "screen"},
+                            [&](const ScreenShot&) { handed = true; });
             EXPECT_FALSE(c.refused) << looks;
         } catch (const Fault& fault) {
             EXPECT_TRUE(c.refused);

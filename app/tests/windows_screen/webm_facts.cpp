@@ -15,7 +15,8 @@ std::optional<std::uint64_t> read_number(std::string_view bytes, std::size_t& at
     int length = std::countl_zero(first) + 1;
     if (length > 8 || at + static_cast<std::size_t>(length) > bytes.size()) return std::nullopt;
     std::uint64_t value = keep_marker ? first : first & (0xFFu >> length);
-    for (int i = 1; i < length; ++i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
+    for (int i = 1; i < length; ++i)
+        value = value << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
     at += static_cast<std::size_t>(length);
     return value;
 }

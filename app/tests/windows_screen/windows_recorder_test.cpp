@@ -4,9 +4,9 @@
 // stop, with a preview; MP4 where Windows has no H.264 encoder (wine).
 // The WebM files are left in VISTREL_TEST_RECORDINGS for check-recordings.sh,
 // which reads them with Linux's ffprobe and ffmpeg.
+#include "recording/windows_recorder.h"
 #include "fault.h"
 #include "imaging/jpeg.h"
-#include "recording/windows_recorder.h"
 #include "webm_facts.h"
 
 #include <gtest/gtest.h>
@@ -213,7 +213,8 @@ TEST(WindowsRecorder, TheAppStoppingCutsARecordingShortAndStartsNoOther) {
 }
 
 TEST(WindowsRecorder, AScreenThatCannotBeGrabbedIsRefusedAsItSays) {
-    Fault locked{FaultKind::unavailable, "the screen is locked or a secure prompt is showing; try again once it is gone"};
+    Fault locked{FaultKind::unavailable,
+                 "the screen is locked or a secure prompt is showing; try again once it is gone"};
     ChangingScreen screen({.first_fault = locked});
     auto recorder = make_windows_recorder(screen);
     try {
