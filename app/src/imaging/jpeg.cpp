@@ -5,7 +5,9 @@
 #include <turbojpeg.h>
 
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 std::optional<FrameSize> header_size(tjhandle handle, std::string_view bytes) {
@@ -22,9 +24,9 @@ std::optional<FrameSize> header_size(tjhandle handle, std::string_view bytes) {
 }  // namespace
 
 namespace {
-// A compressor and its output buffer for each thread that encodes, kept
-// between pictures: starting libjpeg-turbo and finding memory for a large
-// picture's bytes cost as much as compressing a small one.
+// A compressor and its output buffer, kept between pictures: starting
+// libjpeg-turbo and finding memory for a large picture's bytes cost as much
+// as compressing a small one.
 struct Encoder {
     TjHandle tj{tjInitCompress()};
     unsigned char* buffer = nullptr;
@@ -47,17 +49,52 @@ struct Encoder {
     }
 };
 
-Encoder& thread_encoder() {
-    thread_local Encoder encoder;
-    if (!encoder.tj.handle) throw std::runtime_error("cannot start the JPEG encoder");
-    return encoder;
+// One encoder for each picture being compressed at once, lent out and taken
+// back. Not one per thread: with mingw-w64's thread-local storage a
+// thread_local object's memory is freed before its destructor runs when the
+// thread ends, and libjpeg-turbo then crashes on what was its compressor.
+class EncoderPool {
+public:
+    std::unique_ptr<Encoder> take() {
+        {
+            std::lock_guard lock(mutex_);
+            if (!idle_.empty()) {
+                std::unique_ptr<Encoder> encoder = std::move(idle_.back());
+                idle_.pop_back();
+                return encoder;
+            }
+        }
+        auto encoder = std::make_unique<Encoder>();
+        if (!encoder->tj.handle) throw std::runtime_error("cannot start the JPEG encoder");
+        return encoder;
+    }
+    void give_back(std::unique_ptr<Encoder> encoder) {
+        std::lock_guard lock(mutex_);
+        idle_.push_back(std::move(encoder));
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Encoder>> idle_;
+};
+
+// Never destroyed: a thread may still be compressing while the app exits.
+EncoderPool& encoders() {
+    static auto* pool = new EncoderPool;
+    return *pool;
 }
+
+struct LentEncoder {
+    std::unique_ptr<Encoder> encoder = encoders().take();
+    ~LentEncoder() { encoders().give_back(std::move(encoder)); }
+};
 
 // 4:2:0 and the fast integer transform: the quickest settings, and at
 // quality 90 the pictures stay as sharp as an agent can read them.
 std::string compress(const unsigned char* pixels, int width, int pitch, int height, int format, bool bottom_up,
                      int quality) {
-    Encoder& encoder = thread_encoder();
+    LentEncoder lent;
+    Encoder& encoder = *lent.encoder;
     unsigned char* out = encoder.room_for(width, height);
     unsigned long size = encoder.capacity;
     int flags = TJFLAG_FASTDCT | TJFLAG_NOREALLOC | (bottom_up ? TJFLAG_BOTTOMUP : 0);

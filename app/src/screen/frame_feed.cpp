@@ -1,6 +1,7 @@
 #include "screen/frame_feed.h"
 
 #include "fault.h"
+#include "recording/frame_pacer.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -93,23 +94,23 @@ void FrameFeed::run() {
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
-    const auto period = std::chrono::nanoseconds(1'000'000'000 / fps_);
+    const FramePacer pacer(fps_);
     const auto start = std::chrono::steady_clock::now();
     RawFrame frame;
     std::string packed;
-    for (long tick = 0;;) {
-        if (stopping_wait_until(start + tick * period)) break;
+    for (long long tick = 0;;) {
+        if (stopping_wait_until(start + pacer.tick_time(tick))) break;
         std::string why;
         if (!source_(frame, why)) {
             fail(why);
             break;
         }
         pack_frame(frame, width_, height_, packed);
-        // When late, the same frame is written for every tick that passed, so
-        // that the video keeps time with the clock.
-        long due = (std::chrono::steady_clock::now() - start) / period + 1;
+        // When late, the same frame is written for every tick that fell
+        // meanwhile, so that the video keeps time with the clock.
+        long long until = pacer.stands_until(tick, std::chrono::steady_clock::now() - start);
         bool reader_left = false;
-        for (; tick < due && !reader_left; ++tick) {
+        for (; tick < until && !reader_left; ++tick) {
             std::size_t done = 0;
             while (done < packed.size()) {
                 ssize_t n = ::write(fd, packed.data() + done, packed.size() - done);

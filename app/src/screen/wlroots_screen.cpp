@@ -5,6 +5,7 @@
 #include "screen/screen_state_keeper.h"
 #include "screen/screen_target.h"
 #include "screen/screencopy.h"
+#include "timed_mutex.h"
 
 #include <algorithm>
 #include <cstring>
@@ -203,7 +204,7 @@ private:
         return {canvas_.data(), width, height, width * 4, false, bgrx_layout};
     }
 
-    std::timed_mutex mutex_;
+    TimedMutex mutex_;
     std::unique_ptr<Screencopy> screencopy_;
     std::vector<std::uint8_t> canvas_;  // the desktop of several outputs, kept between pictures
     ScreenStateKeeper keeper_;

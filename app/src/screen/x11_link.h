@@ -5,6 +5,7 @@
 // timed out, never hang, and until it answers again later calls fail at once
 // instead of piling up requests behind it.
 #include "imaging/pixels.h"
+#include "timed_mutex.h"
 
 #include <xcb/xcb.h>
 
@@ -54,7 +55,7 @@ public:
 
     // One thread at a time talks to the server; take this first (with the
     // deadline of the work: try_lock_until).
-    std::timed_mutex mutex;
+    TimedMutex mutex;
 
     // The open connection, opened first when there is none or the last one
     // dropped. Faults: unavailable when the display cannot be opened,

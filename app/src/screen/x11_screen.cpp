@@ -143,7 +143,7 @@ public:
     }
 
 private:
-    std::unique_lock<std::timed_mutex> hold(XClock::time_point deadline) {
+    std::unique_lock<TimedMutex> hold(XClock::time_point deadline) {
         std::unique_lock lock(link_.mutex, std::defer_lock);
         if (!lock.try_lock_until(deadline)) {
             auto waiting = link_.waiting_since();

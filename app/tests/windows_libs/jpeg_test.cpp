@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 Image two_colours(int width, int height) {
@@ -61,3 +64,23 @@ TEST(JpegOnWindows, TheAppsJpegCodeWorksOverLibjpegTurbo) {
     EXPECT_FALSE(decode_jpeg(jpeg.substr(0, 10))) << "a header cut short";
 }
 }  // namespace
+
+// Request threads encode pictures and end: a thread that ends after
+// encoding must leave the encoder whole for the next, whatever mingw-w64's
+// thread-local storage does at a thread's end.
+TEST(JpegOnWindows, ThreadsThatEncodeAndEndLeaveTheEncoderWhole) {
+    Image picture = two_colours(160, 120);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::thread> threads;
+        std::vector<std::string> jpegs(4);
+        for (std::size_t i = 0; i < jpegs.size(); ++i) {
+            threads.emplace_back([&, i] {
+                // A little heap traffic of the kind a request makes.
+                std::vector<std::string> noise(static_cast<std::size_t>(round % 5 + 1), std::string(100 + round, 'x'));
+                jpegs[i] = encode_jpeg(picture, 80);
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        for (const std::string& jpeg : jpegs) ASSERT_TRUE(decode_jpeg(jpeg)) << "round " << round;
+    }
+}
