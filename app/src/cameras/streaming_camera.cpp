@@ -218,11 +218,20 @@ std::optional<CapturedFrame> StreamingCamera::next_usable(SteadyTime not_before,
 
 CapturedFrame StreamingCamera::settle(SteadyTime from, bool watch_focus) {
     WarmUp judge(watch_focus);
+    SteadyTime previous{};
+    std::optional<CapturedFrame> readable;  // at the bound, the last frame that could be read
     for (int frames = 1;; ++frames) {
         CapturedFrame frame = *next_usable(from);
+        // A frame exposed more than two and a half periods after the one
+        // before follows frames dropped while the app fell behind (one
+        // damaged frame in between is fine).
+        if (previous != SteadyTime{} && frame.exposed - previous > frame_interval() * 5 / 2) judge.frames_missed();
+        previous = frame.exposed;
         auto look = work_.look(frame.frame, watch_focus);
         std::optional<bool> focused = watch_focus ? device_->focus_settled() : std::nullopt;
-        if (judge.settled_with(look, focused) || frames >= timings_.warm_up_frames) return frame;
+        if (judge.settled_with(look, focused)) return frame;
+        if (look) readable = frame;
+        if (frames >= timings_.warm_up_frames) return readable ? *readable : frame;
     }
 }
 

@@ -22,11 +22,17 @@ public:
     // read (which is passed over), and the camera's focus status where it
     // reports one. True once the picture has settled: the last three
     // readable frames differ in brightness by at most 3 % (or 2 levels) and
-    // are not black, and, when focus is watched, in sharpness by at most 6 %
+    // are not black, and, when focus is watched, in sharpness by at most 5 %
     // (or the camera says it has focused).
     bool settled_with(std::optional<FrameLook> look, std::optional<bool> focus_settled = std::nullopt);
 
+    // Frames were dropped before the next one: the frames judged so far do
+    // not show what the lens did in between (it may have passed its
+    // sharpest position), so agreement in sharpness starts again.
+    void frames_missed() { sharpness_.clear(); }
+
 private:
     bool watch_focus_;
-    std::vector<FrameLook> looks_;  // the last readable frames
+    std::vector<double> levels_;     // of the last readable frames
+    std::vector<double> sharpness_;  // of the last readable frames since none were missed
 };

@@ -189,6 +189,22 @@ std::optional<double> frame_sharpness(const CameraFrame& frame) {
     return laplacian_variance(*picture);
 }
 
+std::optional<FrameMeasures> frame_measures(const CameraFrame& frame) {
+    if (frame.format != PixelFormat::mjpeg) {
+        auto level = luma_level(frame);
+        auto sharpness = luma_sharpness(frame);
+        if (!level || !sharpness) return std::nullopt;
+        return FrameMeasures{*level, *sharpness};
+    }
+    auto picture = mjpeg_image(frame, shrink_to(frame.width, 640));
+    if (!picture || picture->rgb.empty()) return std::nullopt;
+    double sum = 0;
+    for (std::size_t i = 0; i < picture->rgb.size(); i += 3) {
+        sum += 0.299 * picture->rgb[i] + 0.587 * picture->rgb[i + 1] + 0.114 * picture->rgb[i + 2];
+    }
+    return FrameMeasures{sum / static_cast<double>(picture->rgb.size() / 3), laplacian_variance(*picture)};
+}
+
 std::string frame_reply_jpeg(const CameraFrame& frame, const std::optional<FrameRegion>& crop, FrameSize size) {
     if (!crop && size == FrameSize{frame.width, frame.height}) return frame_jpeg(frame);
     FrameRegion part = crop.value_or(FrameRegion{0, 0, frame.width, frame.height});

@@ -40,6 +40,14 @@ std::optional<double> frame_level(const CameraFrame& frame);
 // a fraction of the work). Nullopt when the frame cannot be read.
 std::optional<double> frame_sharpness(const CameraFrame& frame);
 
+// Brightness and sharpness at once, for a frame judged on both (one decode
+// of a Motion-JPEG frame instead of two).
+struct FrameMeasures {
+    double level = 0;
+    double sharpness = 0;
+};
+std::optional<FrameMeasures> frame_measures(const CameraFrame& frame);
+
 // The reply for a frame: cropped to `crop` (in the frame's pixels) when
 // given, at exactly `size`, as a JPEG. A Motion-JPEG frame asked for whole at
 // its own size passes through (frame_jpeg); otherwise it is decoded at the

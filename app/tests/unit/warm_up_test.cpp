@@ -63,8 +63,11 @@ TEST(WarmUp, WatchingFocusItAlsoWaitsForThePictureToStopGettingSharper) {
         {"the same frames without autofocus", looks({{100, 5}, {100, 20}, {100, 80}, {100, 300}}), false, 2},
         // Contrast autofocus passes the sharpest position, then comes back.
         {"overshoot", looks({{100, 300}, {100, 900}, {100, 300}, {100, 900}, {100, 900}, {100, 880}}), true, 5},
-        {"sensor noise of a few per cent", looks({{100, 500}, {100, 520}, {100, 495}}), true, 2},
-        {"a blurred but steady picture settles: nothing to wait for", looks({{100, 6}, {100, 6.2}, {100, 6.1}}), true, 2},
+        {"sensor noise of a few per cent", looks({{100, 500}, {100, 515}, {100, 495}}), true, 2},
+        {"a blurred but steady picture settles: nothing to wait for", looks({{100, 6}, {100, 6.1}, {100, 6.05}}), true, 2},
+        // Far from focus a moving lens changes the blur only a little from
+        // frame to frame, but always the same way.
+        {"creeping", looks({{100, 3.0}, {100, 3.2}, {100, 3.4}, {100, 3.6}, {100, 3.8}}), true, -1},
     };
     for (const auto& c : cases) EXPECT_EQ(settles_at(c.frames, c.watch_focus), c.settles) << c.what;
 }
@@ -76,5 +79,20 @@ TEST(WarmUp, TheCamerasOwnFocusStatusDecidesWhereItHasOne) {
         {FrameLook{100, 900}, false}, {FrameLook{100, 900}, true},
     };
     EXPECT_EQ(settles_at(frames, true), 4);
+}
+}  // namespace
+
+namespace {
+TEST(WarmUp, FramesMissedInBetweenStartTheAgreementInSharpnessAgain) {
+    // Two frames on the way to the sharpest position and one past it, as
+    // blurred as each other: frames were dropped in between.
+    WarmUp judge(true);
+    EXPECT_FALSE(judge.settled_with(FrameLook{100, 300}));
+    EXPECT_FALSE(judge.settled_with(FrameLook{100, 300}));
+    judge.frames_missed();
+    EXPECT_FALSE(judge.settled_with(FrameLook{100, 300}));
+    EXPECT_FALSE(judge.settled_with(FrameLook{100, 900}));
+    EXPECT_FALSE(judge.settled_with(FrameLook{100, 900}));
+    EXPECT_TRUE(judge.settled_with(FrameLook{100, 900}));
 }
 }  // namespace
