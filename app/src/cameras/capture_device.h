@@ -39,6 +39,16 @@
 //   failed        Anything else.
 // After a failed call the device stays open and usable: after a failed
 // start() it is stopped and start() may be called again with another mode.
+// By call:
+//   list()          never throws: a device the user may not open goes into
+//                   `trouble`, one that went away meanwhile is left out.
+//   open()          gone, denied, busy, failed.
+//   start()         busy, gone, unsupported, no_bandwidth, failed.
+//   next_frame()    timed_out, gone, busy (where the system tells of another
+//                   program's hold only when frames are asked for), failed.
+//   stop()          never throws.
+//   controls(), focus_settled()   gone, busy, failed.
+//   set_control()   automatic, bad_value, gone, busy, failed.
 #include "cameras/camera.h"
 #include "cameras/camera_controls.h"
 #include "imaging/camera_frame.h"

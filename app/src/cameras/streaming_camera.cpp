@@ -290,10 +290,19 @@ CapturedFrame StreamingCamera::frame_in_mode(const CaptureMode& mode, SteadyTime
             if (error.failure != CaptureFailure::gone) throw;
         }
     }
-    drop_stream();
-    SteadyTime started = steady_clock::now();
-    start_stream(mode);
-    return settle(started, watch_focus && autofocus_on_);
+    // A stream that breaks while the camera warms up is started once more:
+    // a driver that gave up on its stream (EIO from the queue) streams again,
+    // and a camera that is gone is told by the open.
+    for (int attempt = 1;; ++attempt) {
+        drop_stream();
+        SteadyTime started = steady_clock::now();
+        start_stream(mode);
+        try {
+            return settle(started, watch_focus && autofocus_on_);
+        } catch (const CaptureError& error) {
+            if (error.failure != CaptureFailure::gone || attempt == 2) throw;
+        }
+    }
 }
 
 std::string StreamingCamera::capture_jpeg(const SizeRequest& size) {
@@ -514,12 +523,17 @@ void StreamingCameras::refresh(std::optional<std::uint64_t> stamp) {
                                               : std::make_shared<StreamingCamera>(devices_, std::move(info), timings_,
                                                                                   work_));
     }
-    std::lock_guard lock(mutex_);
-    cameras_ = std::move(cameras);
-    trouble_ = std::move(found.trouble);
-    stamp_ = stamp;
-    listed_ = true;
-    listed_at_ = steady_clock::now();
+    {
+        std::lock_guard lock(mutex_);
+        std::swap(cameras_, cameras);
+        trouble_ = std::move(found.trouble);
+        stamp_ = stamp;
+        listed_ = true;
+        listed_at_ = steady_clock::now();
+    }
+    // The cameras no longer listed go here, outside the lock: a camera's
+    // end stops its stream.
+    cameras.clear();
 }
 
 std::string StreamingCameras::trouble() {
