@@ -329,8 +329,15 @@ std::string StreamingCamera::capture_jpeg(const SizeRequest& size) {
 }
 
 std::vector<CameraControl> StreamingCamera::controls() {
-    std::unique_lock lock(mutex_, std::defer_lock);
-    if (lock.try_lock_for(timings_.controls_wait)) {
+    // Tried every few milliseconds rather than waited for with a deadline:
+    // a plain mutex, which the thread sanitizer follows.
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    for (auto until = steady_clock::now() + timings_.controls_wait;
+         !lock.owns_lock() && steady_clock::now() < until;) {
+        std::this_thread::sleep_for(milliseconds(5));
+        lock.try_lock();
+    }
+    if (lock.owns_lock()) {
         try {
             return with_device([&](CaptureDevice& device) { return read_controls(device); });
         } catch (const CaptureError& error) {

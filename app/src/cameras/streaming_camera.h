@@ -89,7 +89,7 @@ private:
     const CameraTimings timings_;
     const FrameWork work_;
 
-    std::timed_mutex mutex_;  // one user of the device at a time
+    std::mutex mutex_;  // one user of the device at a time
     std::unique_ptr<CaptureDevice> device_;  // open while it streams
     std::optional<CaptureMode> asked_;       // the mode the running stream was asked for
     CaptureMode running_;                    // as the device runs it
@@ -99,7 +99,7 @@ private:
     SteadyTime resettle_from_{};
     bool autofocus_on_ = false;  // as the controls last said
     SteadyTime release_at_;
-    std::condition_variable_any wake_releaser_;
+    std::condition_variable wake_releaser_;
     bool stopping_ = false;
     std::thread releaser_;
 

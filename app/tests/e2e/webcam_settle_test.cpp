@@ -56,6 +56,10 @@ protected:
 };
 
 TEST_F(WebcamSettleTest, TheFirstPhotoIsAsBrightAndAsSharpAsASettledOne) {
+    // The fake camera is drawn inside the app: under the thread sanitizer the
+    // app keeps too few of its 1920x1080 frames for a photo within the
+    // test's time.
+    if (sanitizer_slowdown >= 8) GTEST_SKIP() << "the fake camera is too slow under the thread sanitizer";
     // At 30 frames a second in Motion-JPEG, and at 5 in YUYV at 1920x1080.
     Look first = photo({"snap"});
     Look later = settled({"snap"}, 2);
