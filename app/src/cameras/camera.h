@@ -21,6 +21,7 @@ struct CameraDescription {
     std::string name;  // shown by /devices
     std::string kind;  // "video4linux" or "simulated"
     bool focusable = false;
+    bool colour = true;  // false for a camera that sees only in greyscale or infrared: never the default
 };
 
 struct ControlChange {
@@ -40,7 +41,9 @@ public:
     virtual FrameSize default_size() = 0;
 
     // One JPEG of exactly the asked size (one side given: the other follows
-    // the camera's aspect ratio; none: default_size()).
+    // the camera's aspect ratio; none: default_size()). With a region (in
+    // the pixels of a default_size() frame, already clipped to it), the
+    // picture is cropped to it first, and the sizes apply to the region.
     virtual std::string capture_jpeg(const SizeRequest& size) = 0;
 
     virtual std::vector<CameraControl> controls() = 0;

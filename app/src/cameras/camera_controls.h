@@ -12,6 +12,7 @@ struct CameraControl {
     int min = 0;
     int max = 0;
     int value = 0;
+    int step = 1;  // the values are min + k * step
 };
 
 // The simulated camera's knobs: focus (lens position), zoom (percent),

@@ -26,6 +26,13 @@ std::string camera_trouble(CameraRegistry& registry) {
 
 std::string no_camera_text(CameraRegistry& registry) {
     std::string trouble = camera_trouble(registry);
+    for (const auto& camera : list_cameras(registry)) {
+        CameraDescription about = camera->description();
+        if (about.colour) continue;
+        trouble += (trouble.empty() ? "" : "; ") + ("camera " + about.id + " (" + about.name +
+                                                     ") sees only in greyscale or infrared; ask for it by name with "
+                                                     "--device " + about.id);
+    }
     return "no camera found: plug in a webcam (any UVC webcam works), or start vistrel-app with --simulated-camera "
            "for a test picture" +
            (trouble.empty() ? "" : " (" + trouble + ")");
@@ -33,8 +40,9 @@ std::string no_camera_text(CameraRegistry& registry) {
 
 std::shared_ptr<Camera> default_camera(CameraRegistry& registry) {
     for (auto& backend : registry.backends) {
-        auto cameras = backend->list();
-        if (!cameras.empty()) return cameras.front();
+        for (auto& camera : backend->list()) {
+            if (camera->description().colour) return camera;
+        }
     }
     return nullptr;
 }

@@ -2,6 +2,8 @@
 
 #include "imaging/blur.h"
 #include "imaging/jpeg.h"
+#include "imaging/region_crop.h"
+#include "imaging/scale.h"
 #include "imaging/sharpness.h"
 #include "imaging/test_scene.h"
 
@@ -83,8 +85,17 @@ Image SimulatedCamera::capture_image(int width, int height) {
 }
 
 std::string SimulatedCamera::capture_jpeg(const SizeRequest& size) {
-    FrameSize target = resolve_frame_size(size, default_size());
-    return encode_jpeg(capture_image(target.width, target.height));
+    if (!size.region) {
+        FrameSize target = resolve_frame_size(size, default_size());
+        return encode_jpeg(capture_image(target.width, target.height));
+    }
+    // A region is cut from a whole frame, at the camera's own size, before
+    // it is scaled.
+    FrameSize own = default_size();
+    FrameSize target = resolve_frame_size(size, {size.region->width, size.region->height});
+    Image part = crop_to_region(capture_image(own.width, own.height), *size.region);
+    if (part.width == target.width && part.height == target.height) return encode_jpeg(part);
+    return encode_jpeg(scale_image(part, target.width, target.height));
 }
 
 std::vector<CameraControl> SimulatedCamera::controls() {

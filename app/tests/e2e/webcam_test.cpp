@@ -14,9 +14,12 @@
 #include <thread>
 
 namespace {
-// The webcam's lens is sharp at focus 135 (of 0..250, in steps of 5).
+// The webcam's lens is sharp at focus 135 (of 0..250, in steps of 5), where
+// it also rests: its autofocus has nothing to hunt for here
+// (webcam_settle_test.cpp has it hunt).
 constexpr int sharp_focus = 135;
-const std::string webcam_and_fixed = "video0 webcam focus-at=135\nvideo1 metadata bus=usb-fake-0\nvideo2 fixed\n";
+const std::string webcam_and_fixed =
+    "video0 webcam focus-at=135 lens-rest=135\nvideo1 metadata bus=usb-fake-0\nvideo2 fixed\n";
 
 class WebcamTest : public AppTest {
 protected:
@@ -149,7 +152,7 @@ TEST_F(WebcamTest, ACameraPulledOutAndPluggedInBetweenTwoPhotosIsStartedAfresh) 
     photo({"snap"});
     // Out and in again before anything lists the cameras: the stream kept
     // from the first photo now belongs to a device that is gone.
-    plug("video0 webcam focus-at=135 plugged=2\nvideo1 metadata bus=usb-fake-0\nvideo2 fixed\n");
+    plug("video0 webcam focus-at=135 lens-rest=135 plugged=2\nvideo1 metadata bus=usb-fake-0\nvideo2 fixed\n");
     Image again = photo({"snap"});
     EXPECT_EQ(again.width, 1280);
     EXPECT_EQ(count_events("video0 streamon MJPG 1280x720"), 2u);
@@ -187,7 +190,7 @@ TEST_F(WebcamTest, TheFirstPhotoIsAsBrightAsTheTenth) {
 class EndlessDarkWebcamTest : public WebcamTest {
 protected:
     std::string webcams() const override { return "video0 webcam dark-frames=100000\n"; }
-    std::vector<std::string> camera_limits() const override { return {"--warm-up-ms", "300"}; }
+    std::vector<std::string> camera_limits() const override { return {"--warm-up-frames", "10"}; }
 };
 
 TEST_F(EndlessDarkWebcamTest, WarmUpEndsAtItsBound) {
@@ -393,5 +396,71 @@ TEST_F(UnstampedWebcamTest, PhotosAndSweepsStillWork) {
     auto sweep = nlohmann::json::parse(r.out).at("sweep");
     EXPECT_LE(std::abs(sweep.at("focus").get<int>() - sharp_focus), 10) << sweep.dump();
     EXPECT_LE(sweep.at("frames").get<int>(), 40);
+}
+}  // namespace
+
+namespace {
+std::size_t count_opens(const std::vector<std::string>& events) {
+    return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [](const std::string& e) {
+        return e.size() > 5 && e.compare(e.size() - 5, 5, " open") == 0;
+    }));
+}
+
+TEST_F(WebcamTest, StatusAndDevicesDoNotOpenTheCamerasAtEveryRequest) {
+    // Opening a node can wake a USB camera from its power saving: the list
+    // is kept, and read again only when the device nodes change.
+    ASSERT_EQ(vistrel({"devices"}).exit_status, 0);
+    std::size_t opened = count_opens(webcam_events());
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(vistrel({"status"}).exit_status, 0);
+        ASSERT_EQ(vistrel({"devices"}).exit_status, 0);
+    }
+    EXPECT_EQ(count_opens(webcam_events()), opened);
+    plug(webcam_and_fixed + "video3 fixed card=Another\n");
+    EXPECT_NE(vistrel({"devices"}).out.find("    3  Another "), std::string::npos) << "a camera plugged in is seen";
+}
+
+// The infrared camera of a laptop's face login sits beside its webcam.
+class InfraredWebcamTest : public WebcamTest {
+protected:
+    std::string webcams() const override { return "video0 ir\nvideo2 webcam\n"; }
+};
+
+TEST_F(InfraredWebcamTest, AGreyscaleOnlyCameraIsListedButNeverTheDefault) {
+    EXPECT_EQ(vistrel({"devices"}).out,
+              "    0  Fake IR Camera                     fixed focus\n"
+              "    2  Fake HD Webcam                     focusable\n");
+    EXPECT_NE(vistrel({"status"}).out.find("  camera  2\n"), std::string::npos);
+    Image infrared = photo({"snap", "--device", "0"});
+    EXPECT_EQ(infrared.width, 640);
+    EXPECT_EQ(infrared.height, 360);
+    plug("video0 ir\n");
+    expect_refused(vistrel({"snap"}),
+                   "no camera found: plug in a webcam (any UVC webcam works), or start vistrel-app with "
+                   "--simulated-camera for a test picture (camera 0 (Fake IR Camera) sees only in greyscale or "
+                   "infrared; ask for it by name with --device 0)");
+}
+
+// A camera slow enough that a sweep takes seconds.
+class SlowWebcamTest : public WebcamTest {
+protected:
+    std::string webcams() const override { return "video0 webcam fps=10 focus-at=135\n"; }
+};
+
+TEST_F(SlowWebcamTest, ControlsAndStatusAnswerWhileASweepRuns) {
+    ASSERT_EQ(vistrel({"snap", "--out", "first.jpg"}).exit_status, 0);
+    RunResult sweep;
+    std::thread sweeping([&] { sweep = vistrel({"focus"}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    RunResult controls = vistrel({"controls"});
+    RunResult status = vistrel({"status"});
+    sweeping.join();
+    ASSERT_EQ(sweep.exit_status, 0) << sweep.err;
+    ASSERT_GT(sweep.took.count(), 2000) << "the sweep must still have been running";
+    EXPECT_EQ(controls.exit_status, 0) << controls.err;
+    EXPECT_NE(controls.out.find("  autofocus      0..1  now "), std::string::npos) << controls.out;
+    EXPECT_LT(controls.took.count(), 1000 * sanitizer_slowdown);
+    EXPECT_EQ(status.exit_status, 0) << status.err;
+    EXPECT_LT(status.took.count(), 1000 * sanitizer_slowdown);
 }
 }  // namespace

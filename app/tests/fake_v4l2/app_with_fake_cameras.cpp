@@ -6,8 +6,8 @@
 // Test-only options, taken before the app reads its own:
 //   --fake-video-devices FILE   the fake device set (see fake_video_devices.h);
 //                               a missing or empty file means no camera
-//   --frame-timeout-ms N, --warm-up-ms N, --keep-streaming-ms N
-//                               the cameras' time limits (see CameraTimings)
+//   --frame-timeout-ms N, --warm-up-frames N, --keep-streaming-ms N
+//                               the cameras' limits (see CameraTimings)
 #include "app_main.h"
 #include "fake_video_devices.h"
 #include "process/child_process.h"
@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
             set_file = value();
         } else if (arg == "--frame-timeout-ms") {
             timings.frame_timeout = std::chrono::milliseconds(std::stoi(value()));
-        } else if (arg == "--warm-up-ms") {
-            timings.warm_up_limit = std::chrono::milliseconds(std::stoi(value()));
+        } else if (arg == "--warm-up-frames") {
+            timings.warm_up_frames = std::stoi(value());
         } else if (arg == "--keep-streaming-ms") {
             timings.keep_streaming = std::chrono::milliseconds(std::stoi(value()));
         } else {

@@ -1,13 +1,15 @@
 #pragma once
 // A set of fake Video4Linux2 nodes behind the app's device interface, for
-// tests on machines without cameras. The nodes behave like UVC webcams:
-// several formats and sizes, Motion-JPEG without Huffman tables, dark (and,
-// in YUV, green) frames at the start of a stream, frames paced at the
-// camera's rate and dropped when the app queues no buffer, a focus motor
-// whose picture blurs with the distance from a hidden sharp position and
-// that takes a frame to move, continuous autofocus and automatic exposure on
-// by default, and on request: held by another program, pulled out after so
-// many frames, or silent after so many frames.
+// tests on machines without cameras. Each node is a fake webcam
+// (tests/fake_webcams/fake_webcam.h) behind the ioctls of the kernel's UVC
+// driver, which it imitates where it matters: frames paced at the mode's
+// rate and dropped when no buffer is queued; the frame rates offered and
+// set; controls clamped to their range and step, and refused with EACCES
+// while the automatic mode that rules them is on; VIDIOC_S_FMT refused with
+// EBUSY while buffers are allocated; VIDIOC_STREAMON failing with EIO when
+// the bus cannot carry the mode; and a camera pulled out first failing its
+// queue (VIDIOC_DQBUF and VIDIOC_QBUF give EIO, poll reports an error), then,
+// once the node is unregistered, every ioctl giving ENODEV.
 //
 // The set is a file, one node a line (see FakeNodeSettings), read again at
 // every call, so that a test plugs cameras in and out by rewriting it. What
@@ -19,10 +21,12 @@
 #include "fake_webcam.h"
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +35,9 @@ public:
     explicit FakeVideoDevices(std::string set_file);
 
     std::vector<std::string> list_nodes() override;
+    // Grows when the set's file changes or a camera pulls itself out, as
+    // /dev's notices do.
+    std::optional<std::uint64_t> changes() override;
     int open(const std::string& path) override;
     int ioctl(int fd, unsigned long request, void* argument) override;
     void* mmap(int fd, std::size_t length, std::int64_t offset) override;
@@ -42,50 +49,46 @@ private:
     using Time = std::chrono::steady_clock::time_point;
 
     struct Node {
-        FakeNodeSettings settings;
-        std::vector<FakeControl> controls;
-        bool unplugged = false;
-        int generation = 0;        // which plugging-in of the node this is
-        int frames_delivered = 0;  // over the node's life
-        int owner = -1;            // the descriptor holding its buffers
-        // The focus motor: where it was and is going, and when it set off.
-        int lens_from = 0, lens_to = 0;
-        Time lens_moved{};
+        std::unique_ptr<FakeWebcam> camera;
+        int generation = 0;  // which plugging-in of the node this is
+        int owner = -1;      // the descriptor holding its buffers
+        bool unplug_logged = false;
     };
 
     struct Done {
         std::uint32_t index = 0;
-        std::uint32_t sequence = 0;
-        Time exposed{};
-        FakeLook look;
+        FakeExposure frame;
     };
 
     struct OpenFile {
         int node = 0;
         int generation = 0;
-        std::uint32_t fourcc = 0;
+        std::string fourcc;
         FrameSize size;
+        int rate = 0;
         std::vector<std::vector<char>> buffers;
         std::deque<std::uint32_t> queued;
         std::deque<Done> done;
         bool streaming = false;
-        Time next_frame{};
-        std::uint32_t sequence = 0;
-        int stream_frames = 0;  // frames exposed since streamon
+        // The camera went away while this descriptor was open.
+        bool lost = false;
+        Time lost_at{};
     };
+
+    // How a descriptor's calls fail once its camera is gone.
+    enum class Loss { none, queue_error, unregistered };
 
     // Caller holds mutex_.
     void sync_with_file();
     // The open file of a descriptor (null when there is none) and its node
     // (null when it is gone), after reading the set afresh.
     std::pair<OpenFile*, Node*> opened(int fd);
+    Loss loss(const OpenFile& file) const;
     void log(int node, const std::string& event);
-    std::chrono::nanoseconds frame_period(const Node& node) const;
-    int lens_at(const Node& node, Time when) const;
-    FakeLook look_at(const Node& node, const OpenFile& file, Time when) const;
     void advance(OpenFile& file, Node& node, Time now);
     int control_call(Node& node, unsigned long request, void* argument);
     int format_call(OpenFile& file, Node& node, int fd, unsigned long request, void* argument);
+    int rate_call(OpenFile& file, Node& node, unsigned long request, void* argument);
     int buffer_call(OpenFile& file, Node& node, int fd, unsigned long request, void* argument);
 
     std::string set_file_;
@@ -94,4 +97,6 @@ private:
     std::map<int, OpenFile> files_;
     int next_fd_ = 1000;
     int generations_ = 0;
+    std::string set_text_;  // as last read
+    std::uint64_t changes_ = 0;
 };

@@ -50,7 +50,6 @@ void AppTest::start_app_process() {
         if (sanitizer_slowdown == 1 || std::find(limits.begin(), limits.end(), option) != limits.end()) return;
         args.insert(args.end(), {option, std::to_string(default_ms * sanitizer_slowdown)});
     };
-    scale_unless_set("--warm-up-ms", 1000);
     scale_unless_set("--frame-timeout-ms", 3000);
     for (const auto& limit : limits) args.push_back(limit);
     if (wants_simulated_camera()) {

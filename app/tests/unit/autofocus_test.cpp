@@ -1,6 +1,7 @@
 // The whole chain of the simulated camera: scene, defocus, sharpness, sweep.
 #include "cameras/simulated_camera.h"
 #include "imaging/jpeg.h"
+#include "imaging/region_crop.h"
 #include "imaging/sharpness.h"
 
 #include <gtest/gtest.h>
@@ -50,5 +51,26 @@ TEST(Autofocus, SetControlReportsBeforeAndAfter) {
     ControlChange change = camera.set_control("zoom", 250);
     EXPECT_EQ(change.was, 100);
     EXPECT_EQ(change.value, 250);
+}
+
+TEST(Autofocus, ARegionIsCutFromTheWholeFrameBeforeItIsScaled) {
+    SimulatedCamera camera(128);
+    camera.set_control("focus", 128);
+    const FrameRegion corner{0, 0, 320, 180};
+    Image whole = camera.capture_image(simulated_camera_width, simulated_camera_height);
+    Image expected = crop_to_region(whole, corner);
+    auto mean = [](const Image& image) {
+        double sum = 0;
+        for (auto v : image.rgb) sum += v;
+        return sum / static_cast<double>(image.rgb.size());
+    };
+    for (FrameSize size : {FrameSize{320, 180}, FrameSize{640, 360}}) {
+        auto part = decode_jpeg(camera.capture_jpeg({size.width, std::nullopt, corner}));
+        ASSERT_TRUE(part);
+        EXPECT_EQ(part->width, size.width);
+        EXPECT_EQ(part->height, size.height);
+        EXPECT_NEAR(mean(*part), mean(expected), 4.0) << "the corner, not the whole scene shrunk";
+        EXPECT_GT(std::abs(mean(*part) - mean(whole)), 8.0) << "the corner differs from the whole scene";
+    }
 }
 }  // namespace

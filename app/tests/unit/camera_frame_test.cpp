@@ -1,6 +1,8 @@
 // Frames in the cameras' own formats turned into JPEGs and pictures.
+#include "imaging/blur.h"
 #include "imaging/camera_frame.h"
 #include "imaging/jpeg.h"
+#include "imaging/sharpness.h"
 
 #include <gtest/gtest.h>
 
@@ -121,5 +123,115 @@ TEST(CameraFrame, FramesThatCannotBeReadGiveNothing) {
         EXPECT_FALSE(frame_image(*frame));
         EXPECT_FALSE(frame_level(*frame));
     }
+}
+
+TEST(CameraFrame, GreyscaleFramesBecomeGreyPictures) {
+    // The infrared cameras of face logins send one full-range plane.
+    CameraFrame frame;
+    frame.format = PixelFormat::grey;
+    frame.width = 64;
+    frame.height = 48;
+    frame.bytes_per_line = 64;
+    frame.full_range = true;
+    frame.bytes = std::string(64 * 48, char(200));
+    auto picture = frame_image(frame);
+    ASSERT_TRUE(picture);
+    expect_colour(*picture, 200, 200, 200, "as a picture");
+    auto jpeg = decode_jpeg(frame_jpeg(frame));
+    ASSERT_TRUE(jpeg);
+    EXPECT_EQ(jpeg->width, 64);
+    expect_colour(*jpeg, 200, 200, 200, "as a JPEG");
+    EXPECT_NEAR(*frame_level(frame), 200.0, 0.5);
+    frame.bytes.resize(64 * 20);
+    EXPECT_FALSE(frame_image(frame)) << "a frame cut short";
+}
+
+// A checkerboard of 8-pixel squares: full of edges.
+Image chart(int width, int height) {
+    Image image = blank_image(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t v = ((x / 8) + (y / 8)) % 2 ? 230 : 30;
+            for (int c = 0; c < 3; ++c) image.rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c] = v;
+        }
+    }
+    return image;
+}
+
+CameraFrame mjpeg_frame(const Image& picture) {
+    CameraFrame frame;
+    frame.width = picture.width;
+    frame.height = picture.height;
+    frame.bytes = encode_jpeg(picture, 95);
+    return frame;
+}
+
+TEST(CameraFrame, AJpegReadableOnlyWithAWarningCountsAsDamaged) {
+    // Packets lost in the middle of the picture, its end marker arrived: the
+    // decoder fills in grey and warns.
+    std::string whole = encode_jpeg(chart(640, 480));
+    CameraFrame damaged;
+    damaged.width = 640;
+    damaged.height = 480;
+    damaged.bytes = whole.substr(0, whole.size() * 3 / 5) + "\xFF\xD9";
+    ASSERT_TRUE(decode_jpeg(damaged.bytes)) << "a network camera's picture would still be taken";
+    EXPECT_EQ(frame_jpeg(damaged), "");
+    EXPECT_FALSE(frame_image(damaged));
+    EXPECT_FALSE(frame_level(damaged));
+    EXPECT_FALSE(frame_sharpness(damaged));
+    EXPECT_EQ(frame_reply_jpeg(damaged, FrameRegion{0, 0, 320, 240}, {320, 240}), "");
+}
+
+TEST(CameraFrame, SharpnessFallsWithBlurInEveryFormat) {
+    Image sharp = chart(1280, 720), blurred = chart(1280, 720);
+    gaussian_blur(blurred, 3.0);
+    double sharp_jpeg = *frame_sharpness(mjpeg_frame(sharp)), blurred_jpeg = *frame_sharpness(mjpeg_frame(blurred));
+    EXPECT_GT(sharp_jpeg, 4 * blurred_jpeg);
+    auto yuyv = [](const Image& image) {
+        CameraFrame frame;
+        frame.format = PixelFormat::yuyv;
+        frame.width = image.width;
+        frame.height = image.height;
+        frame.bytes_per_line = image.width * 2;
+        for (std::size_t i = 0; i < image.rgb.size(); i += 6) {
+            frame.bytes += {char(image.rgb[i]), char(128), char(image.rgb[i + 3]), char(128)};
+        }
+        return frame;
+    };
+    EXPECT_GT(*frame_sharpness(yuyv(sharp)), 4 * *frame_sharpness(yuyv(blurred)));
+}
+
+TEST(CameraFrame, ARegionIsCutFromTheFrameBeforeItIsScaled) {
+    // Left half dark, right half bright.
+    Image halves = blank_image(640, 480);
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            std::uint8_t v = x < 320 ? 20 : 220;
+            for (int c = 0; c < 3; ++c) halves.rgb[(static_cast<std::size_t>(y) * 640 + x) * 3 + c] = v;
+        }
+    }
+    CameraFrame frame = mjpeg_frame(halves);
+    struct Case {
+        std::optional<FrameRegion> crop;
+        FrameSize size;
+        double level;
+    };
+    const Case cases[] = {
+        {FrameRegion{320, 0, 320, 480}, {320, 480}, 220},  // at its own size
+        {FrameRegion{320, 0, 320, 480}, {640, 960}, 220},  // enlarged
+        {FrameRegion{0, 0, 320, 480}, {40, 60}, 20},       // shrunk, decoded at an eighth
+        {std::nullopt, {320, 240}, 120},                   // the whole frame, scaled
+    };
+    for (const auto& c : cases) {
+        auto picture = decode_jpeg(frame_reply_jpeg(frame, c.crop, c.size));
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->width, c.size.width);
+        EXPECT_EQ(picture->height, c.size.height);
+        double sum = 0;
+        for (auto v : picture->rgb) sum += v;
+        EXPECT_NEAR(sum / picture->rgb.size(), c.level, 6.0) << c.size.width << "x" << c.size.height;
+    }
+    // Whole and at its own size: the camera's bytes.
+    EXPECT_EQ(frame_reply_jpeg(frame, std::nullopt, {640, 480}), frame_jpeg(frame));
 }
 }  // namespace

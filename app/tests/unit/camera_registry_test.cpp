@@ -7,8 +7,8 @@
 namespace {
 class StubCamera final : public Camera {
 public:
-    explicit StubCamera(std::string id) : id_(std::move(id)) {}
-    CameraDescription description() const override { return {id_, "Stub " + id_, "stub", false}; }
+    explicit StubCamera(std::string id, bool colour = true) : id_(std::move(id)), colour_(colour) {}
+    CameraDescription description() const override { return {id_, "Stub " + id_, "stub", false, colour_}; }
     FrameSize default_size() override { return {640, 480}; }
     std::string capture_jpeg(const SizeRequest&) override { return id_; }
     std::vector<CameraControl> controls() override { return {}; }
@@ -17,6 +17,7 @@ public:
 
 private:
     std::string id_;
+    bool colour_;
 };
 
 // A kind of camera whose cameras the test plugs in and out.
@@ -62,5 +63,21 @@ TEST(CameraRegistry, WithoutCamerasThereIsNoDefault) {
     registry.backends.push_back(std::make_unique<StubCameras>(none));
     EXPECT_EQ(default_camera(registry), nullptr);
     EXPECT_TRUE(list_cameras(registry).empty());
+}
+
+TEST(CameraRegistry, AGreyscaleOnlyCameraIsNeverTheDefaultAndTheRefusalNamesIt) {
+    // The infrared camera of a laptop's face login comes first.
+    std::vector<std::shared_ptr<Camera>> real = {std::make_shared<StubCamera>("0", false),
+                                                 std::make_shared<StubCamera>("2")};
+    CameraRegistry registry;
+    registry.backends.push_back(std::make_unique<StubCameras>(real));
+    EXPECT_EQ(default_camera(registry)->description().id, "2");
+    EXPECT_EQ(find_camera(registry, "0"), real[0]) << "it can still be asked for";
+    real.pop_back();
+    EXPECT_EQ(default_camera(registry), nullptr);
+    EXPECT_EQ(no_camera_text(registry),
+              "no camera found: plug in a webcam (any UVC webcam works), or start vistrel-app with --simulated-camera "
+              "for a test picture (camera 0 (Stub 0) sees only in greyscale or infrared; ask for it by name with "
+              "--device 0)");
 }
 }  // namespace

@@ -1,44 +1,56 @@
+// What a Video4Linux2 camera offers, as the fake devices (which answer as
+// uvcvideo does) report it.
 #include "cameras/v4l2/capture_modes.h"
+#include "fake_video_devices.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
 namespace {
-std::vector<CaptureMode> webcam_modes() {
-    return {
-        {PixelFormat::yuyv, {640, 480}},   {PixelFormat::yuyv, {1280, 720}},   {PixelFormat::mjpeg, {640, 480}},
-        {PixelFormat::mjpeg, {1280, 720}}, {PixelFormat::mjpeg, {1920, 1080}}, {PixelFormat::nv12, {320, 240}},
-    };
-}
-
-TEST(CaptureModes, TheSmallestCoveringSizeInThePreferredFormat) {
-    struct Case {
-        FrameSize wanted;
-        PixelFormat format;
-        FrameSize chosen;
-    };
-    const Case cases[] = {
-        {{1280, 720}, PixelFormat::mjpeg, {1280, 720}},  // offered: taken as it is, in Motion-JPEG
-        {{640, 480}, PixelFormat::mjpeg, {640, 480}},
-        {{800, 600}, PixelFormat::mjpeg, {1280, 720}},  // shrunk from the next size up
-        {{1280, 721}, PixelFormat::mjpeg, {1920, 1080}},
-        {{16, 16}, PixelFormat::nv12, {320, 240}},  // only NV12 is that small
-        {{320, 240}, PixelFormat::nv12, {320, 240}},
-        {{4096, 2160}, PixelFormat::mjpeg, {1920, 1080}},  // nothing covers it: the largest
-        {{100, 1000}, PixelFormat::mjpeg, {1920, 1080}},   // only the tallest covers a tall frame
-        {{4096, 16}, PixelFormat::mjpeg, {1920, 1080}},
-    };
-    for (const auto& c : cases) {
-        CaptureMode mode = choose_mode(webcam_modes(), c.wanted);
-        EXPECT_EQ(mode.format, c.format) << c.wanted.width << "x" << c.wanted.height;
-        EXPECT_EQ(mode.size, c.chosen) << c.wanted.width << "x" << c.wanted.height;
-    }
-}
-
-TEST(CaptureModes, YuvWhenItIsAllThereIs) {
-    std::vector<CaptureMode> yuv = {{PixelFormat::nv12, {1280, 720}}, {PixelFormat::yuyv, {1280, 720}}};
-    EXPECT_EQ(choose_mode(yuv, {1280, 720}).format, PixelFormat::yuyv);
+TEST(CaptureModes, FourCharacterCodes) {
     EXPECT_EQ(fourcc_text(fourcc_of(PixelFormat::mjpeg)), "MJPG");
     EXPECT_EQ(fourcc_text(fourcc_of(PixelFormat::nv12)), "NV12");
+    EXPECT_EQ(fourcc_text(fourcc_of(PixelFormat::grey)), "GREY");
     EXPECT_EQ(fourcc_text(0x34363248), "H264");
+    EXPECT_EQ(readable_format(fourcc_of(PixelFormat::yuyv)), PixelFormat::yuyv);
+    EXPECT_EQ(readable_format(0x34363248), std::nullopt);
+}
+
+TEST(CaptureModes, EachSizeComesWithTheFastestRateTheCameraOffersForIt) {
+    auto folder = std::filesystem::temp_directory_path() / ("vistrel-capture-modes-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "set") << "video0 webcam\nvideo2 ir\nvideo4 h264\n";
+    FakeVideoDevices devices((folder / "set").string());
+
+    DeviceFile webcam(devices, "/dev/video0");
+    CaptureModes modes = read_capture_modes(webcam);
+    auto rate = [&](PixelFormat format, FrameSize size) {
+        auto found = std::find_if(modes.usable.begin(), modes.usable.end(),
+                                  [&](const CaptureMode& m) { return m.format == format && m.size == size; });
+        return found == modes.usable.end() ? -1.0 : found->fps;
+    };
+    // Motion-JPEG at 1920x1080 starts at 15 frames a second but offers 30.
+    EXPECT_EQ(rate(PixelFormat::mjpeg, {1920, 1080}), 30.0);
+    EXPECT_EQ(rate(PixelFormat::yuyv, {1280, 720}), 15.0);
+    EXPECT_EQ(rate(PixelFormat::yuyv, {1920, 1080}), 5.0);
+    EXPECT_TRUE(modes.colour);
+
+    DeviceFile infrared(devices, "/dev/video2");
+    CaptureModes grey = read_capture_modes(infrared);
+    ASSERT_EQ(grey.usable.size(), 1u);
+    EXPECT_EQ(grey.usable[0].format, PixelFormat::grey);
+    EXPECT_FALSE(grey.colour) << "greyscale only: never the default";
+
+    DeviceFile h264(devices, "/dev/video4");
+    CaptureModes unreadable = read_capture_modes(h264);
+    EXPECT_TRUE(unreadable.usable.empty());
+    EXPECT_EQ(unreadable.other_formats, std::vector<std::string>{"H264"});
+    EXPECT_TRUE(unreadable.colour);
+    std::filesystem::remove_all(folder);
 }
 }  // namespace

@@ -3,22 +3,17 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
-#include <optional>
-#include <tuple>
 
 namespace {
-std::optional<PixelFormat> readable(std::uint32_t fourcc) {
-    switch (fourcc) {
-        case V4L2_PIX_FMT_MJPEG:
-        case V4L2_PIX_FMT_JPEG:
-            return PixelFormat::mjpeg;
-        case V4L2_PIX_FMT_YUYV:
-            return PixelFormat::yuyv;
-        case V4L2_PIX_FMT_NV12:
-            return PixelFormat::nv12;
-        default:
-            return std::nullopt;
+// Greyscale, infrared and depth formats: a camera offering only these is the
+// face-login camera of a laptop, or a depth camera, not a webcam.
+bool monochrome(std::uint32_t fourcc) {
+    for (std::uint32_t mono : {V4L2_PIX_FMT_GREY, V4L2_PIX_FMT_Y10, V4L2_PIX_FMT_Y12, V4L2_PIX_FMT_Y16,
+                               V4L2_PIX_FMT_Y10BPACK, V4L2_PIX_FMT_Y10P, V4L2_PIX_FMT_Y8I, V4L2_PIX_FMT_Y12I,
+                               V4L2_PIX_FMT_Z16, V4L2_PIX_FMT_INZI, V4L2_PIX_FMT_CNF4}) {
+        if (fourcc == mono) return true;
     }
+    return false;
 }
 
 // Sizes worth trying within a continuous or stepwise range.
@@ -49,18 +44,28 @@ std::vector<FrameSize> sizes_of(DeviceFile& device, std::uint32_t fourcc) {
     return sizes;
 }
 
-int format_preference(PixelFormat format) {
-    switch (format) {
-        case PixelFormat::mjpeg:
-            return 0;
-        case PixelFormat::yuyv:
-            return 1;
-        case PixelFormat::nv12:
-            return 2;
-    }
-    return 3;
+double rate_of(const v4l2_fract& interval) {
+    return interval.numerator == 0 || interval.denominator == 0
+               ? 0.0
+               : static_cast<double>(interval.denominator) / interval.numerator;
 }
 }  // namespace
+
+std::optional<PixelFormat> readable_format(std::uint32_t fourcc) {
+    switch (fourcc) {
+        case V4L2_PIX_FMT_MJPEG:
+        case V4L2_PIX_FMT_JPEG:
+            return PixelFormat::mjpeg;
+        case V4L2_PIX_FMT_YUYV:
+            return PixelFormat::yuyv;
+        case V4L2_PIX_FMT_NV12:
+            return PixelFormat::nv12;
+        case V4L2_PIX_FMT_GREY:
+            return PixelFormat::grey;
+        default:
+            return std::nullopt;
+    }
+}
 
 std::uint32_t fourcc_of(PixelFormat format) {
     switch (format) {
@@ -70,6 +75,8 @@ std::uint32_t fourcc_of(PixelFormat format) {
             return V4L2_PIX_FMT_YUYV;
         case PixelFormat::nv12:
             return V4L2_PIX_FMT_NV12;
+        case PixelFormat::grey:
+            return V4L2_PIX_FMT_GREY;
     }
     return 0;
 }
@@ -83,6 +90,26 @@ std::string fourcc_text(std::uint32_t fourcc) {
     return text;
 }
 
+double fastest_rate(DeviceFile& device, std::uint32_t fourcc, FrameSize size) {
+    double fastest = 0;
+    for (std::uint32_t index = 0; index < 64; ++index) {
+        v4l2_frmivalenum interval{};
+        interval.index = index;
+        interval.pixel_format = fourcc;
+        interval.width = static_cast<std::uint32_t>(size.width);
+        interval.height = static_cast<std::uint32_t>(size.height);
+        if (device.call(VIDIOC_ENUM_FRAMEINTERVALS, &interval) < 0) break;
+        if (interval.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
+            fastest = std::max(fastest, rate_of(interval.discrete));
+            continue;
+        }
+        // Continuous or stepwise: the shortest interval is the fastest rate.
+        fastest = std::max(fastest, rate_of(interval.stepwise.min));
+        break;
+    }
+    return fastest;
+}
+
 CaptureModes read_capture_modes(DeviceFile& device) {
     CaptureModes modes;
     for (std::uint32_t index = 0; index < 64; ++index) {
@@ -90,33 +117,17 @@ CaptureModes read_capture_modes(DeviceFile& device) {
         description.index = index;
         description.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (device.call(VIDIOC_ENUM_FMT, &description) < 0) break;
-        auto format = readable(description.pixelformat);
+        if (!monochrome(description.pixelformat)) modes.colour = true;
+        auto format = readable_format(description.pixelformat);
         if (!format) {
             modes.other_formats.push_back(fourcc_text(description.pixelformat));
             continue;
         }
         for (FrameSize size : sizes_of(device, description.pixelformat)) {
-            if (size.width > 0 && size.height > 0) modes.usable.push_back({*format, size});
+            if (size.width > 0 && size.height > 0) {
+                modes.usable.push_back({*format, size, fastest_rate(device, description.pixelformat, size)});
+            }
         }
     }
     return modes;
-}
-
-CaptureMode choose_mode(const std::vector<CaptureMode>& usable, FrameSize wanted) {
-    auto area = [](FrameSize s) { return static_cast<long long>(s.width) * s.height; };
-    auto covers = [&](FrameSize s) { return s.width >= wanted.width && s.height >= wanted.height; };
-    // How much of the wanted size a smaller frame covers, at most 1.
-    auto coverage = [&](FrameSize s) {
-        return std::min(1.0, static_cast<double>(s.width) / wanted.width) *
-               std::min(1.0, static_cast<double>(s.height) / wanted.height);
-    };
-    // Better is smaller: covering sizes first, smallest area; then the best
-    // coverage; then the preferred format.
-    auto rank = [&](const CaptureMode& m) {
-        bool whole = covers(m.size);
-        return std::make_tuple(whole ? 0 : 1, whole ? area(m.size) : 0LL, whole ? 0.0 : -coverage(m.size),
-                               whole ? 0LL : area(m.size), format_preference(m.format));
-    };
-    return *std::min_element(usable.begin(), usable.end(),
-                             [&](const CaptureMode& a, const CaptureMode& b) { return rank(a) < rank(b); });
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 DeviceError::DeviceError(int error, const std::string& call)
-    : std::runtime_error(call + ": " + std::strerror(error)), error(error) {}
+    : std::runtime_error(call + ": " + std::strerror(error)), error(error), call(call) {}
 
 DeviceFile::DeviceFile(VideoDevices& devices, const std::string& path) : devices_(devices), fd_(devices.open(path)) {
     if (fd_ < 0) throw DeviceError(-fd_, "open " + path);

@@ -10,6 +10,7 @@
 struct DeviceError : std::runtime_error {
     DeviceError(int error, const std::string& call);
     int error;
+    std::string call;  // "VIDIOC_STREAMON", "open /dev/video2"
 };
 
 class DeviceFile {

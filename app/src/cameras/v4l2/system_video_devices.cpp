@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
+#include <mutex>
 
 namespace {
 // The N of "videoN", or -1 for any other name.
@@ -24,6 +26,43 @@ int video_node_number(const std::string& name) {
 
 class SystemVideoDevices final : public VideoDevices {
 public:
+    SystemVideoDevices() {
+        // devtmpfs tells of nodes created and removed as devices come and
+        // go, and udev's permission changes right after (IN_ATTRIB).
+        watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (watch_ >= 0 && inotify_add_watch(watch_, "/dev", IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_FROM |
+                                                                 IN_MOVED_TO | IN_DELETE_SELF) < 0) {
+            ::close(watch_);
+            watch_ = -1;
+        }
+    }
+
+    ~SystemVideoDevices() override {
+        if (watch_ >= 0) ::close(watch_);
+    }
+
+    SystemVideoDevices(const SystemVideoDevices&) = delete;
+    SystemVideoDevices& operator=(const SystemVideoDevices&) = delete;
+
+    std::optional<std::uint64_t> changes() override {
+        if (watch_ < 0) return std::nullopt;
+        std::lock_guard lock(mutex_);
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            ssize_t got = ::read(watch_, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                std::string name = event->len > 0 ? std::string(event->name) : std::string();
+                // An overflowed queue may have lost a video node's event.
+                if ((event->mask & IN_Q_OVERFLOW) || video_node_number(name) >= 0) ++changes_;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return changes_;
+    }
+
     std::vector<std::string> list_nodes() override {
         std::vector<std::pair<int, std::string>> found;
         std::error_code error;
@@ -73,6 +112,11 @@ public:
     }
 
     void close(int fd) override { ::close(fd); }
+
+private:
+    int watch_ = -1;
+    std::mutex mutex_;
+    std::uint64_t changes_ = 0;
 };
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <linux/videodev2.h>
 
+#include <cerrno>
 #include <string>
 
 namespace {
@@ -9,6 +10,9 @@ struct Mapping {
     const char* name;
     std::uint32_t id;
     std::uint32_t automatic = 0;  // the automatic mode to switch off before setting it
+    // The automatic mode a camera may refuse it under without the driver
+    // knowing (firmware answering "wrong state"), when it is not `automatic`.
+    std::uint32_t refused_under = 0;
 };
 
 const Mapping mappings[] = {
@@ -20,9 +24,9 @@ const Mapping mappings[] = {
     {"brightness", V4L2_CID_BRIGHTNESS},
     {"contrast", V4L2_CID_CONTRAST},
     {"saturation", V4L2_CID_SATURATION},
-    {"hue", V4L2_CID_HUE},
+    {"hue", V4L2_CID_HUE, 0, V4L2_CID_HUE_AUTO},
     {"gamma", V4L2_CID_GAMMA},
-    {"gain", V4L2_CID_GAIN},
+    {"gain", V4L2_CID_GAIN, 0, V4L2_CID_EXPOSURE_AUTO},
     {"sharpness", V4L2_CID_SHARPNESS},
     {"white_balance", V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_AUTO_WHITE_BALANCE},
     {"auto_white_balance", V4L2_CID_AUTO_WHITE_BALANCE},
@@ -31,6 +35,14 @@ const Mapping mappings[] = {
     {"pan", V4L2_CID_PAN_ABSOLUTE},
     {"tilt", V4L2_CID_TILT_ABSOLUTE},
 };
+
+// The app's name of an automatic mode's control.
+const char* app_name(std::uint32_t id) {
+    for (const Mapping& mapping : mappings) {
+        if (mapping.id == id) return mapping.name;
+    }
+    return nullptr;
+}
 
 std::optional<v4l2_queryctrl> query(DeviceFile& device, std::uint32_t id) {
     v4l2_queryctrl control{};
@@ -90,9 +102,10 @@ int shown_value(std::uint32_t id, int device_value) {
 
 CameraControl shown_control(DeviceFile& device, const Mapping& mapping, const v4l2_queryctrl& control) {
     if (mapping.id == V4L2_CID_EXPOSURE_AUTO) {
-        return {mapping.name, 0, 1, shown_value(mapping.id, read_value(device, mapping.id))};
+        return {mapping.name, 0, 1, shown_value(mapping.id, read_value(device, mapping.id)), 1};
     }
-    return {mapping.name, control.minimum, control.maximum, read_value(device, mapping.id)};
+    return {mapping.name, control.minimum, control.maximum, read_value(device, mapping.id),
+            control.step > 0 ? control.step : 1};
 }
 
 // The automatic mode's "off": manual exposure, or 0 for the on/off ones.
@@ -129,7 +142,17 @@ ControlChange write_control(DeviceFile& device, std::string_view name, std::int6
         if (mapping.id == V4L2_CID_EXPOSURE_AUTO) {
             device_value = value == 0 ? V4L2_EXPOSURE_MANUAL : automatic_exposure_mode(device);
         }
-        write_value(device, mapping.id, device_value, mapping.name);
+        try {
+            write_value(device, mapping.id, device_value, mapping.name);
+        } catch (const DeviceError& error) {
+            // uvcvideo refuses a control whose automatic mode is on with
+            // EACCES, and so does a camera's firmware answering "wrong state".
+            if (error.error != EACCES) throw;
+            std::uint32_t ruler = mapping.automatic ? mapping.automatic : mapping.refused_under;
+            const char* ruler_name = ruler ? app_name(ruler) : nullptr;
+            bool on = ruler_name && query(device, ruler) && read_value(device, ruler) != manual_value(ruler);
+            throw CaptureError(CaptureFailure::automatic, error.what(), on ? ruler_name : "");
+        }
         return {shown.value, shown_value(mapping.id, read_value(device, mapping.id))};
     }
     throw unknown_control(name, read_controls(device));
@@ -141,10 +164,8 @@ std::optional<FocusRange> focus_range(DeviceFile& device) {
     return FocusRange{control->minimum, control->maximum, control->step > 0 ? control->step : 1};
 }
 
-void switch_autofocus_off(DeviceFile& device) {
-    switch_off(device, V4L2_CID_FOCUS_AUTO, "autofocus");
-}
-
-void move_lens(DeviceFile& device, int position) {
-    write_value(device, V4L2_CID_FOCUS_ABSOLUTE, position, "focus");
+std::optional<bool> focus_reached(DeviceFile& device) {
+    auto status = query(device, V4L2_CID_AUTO_FOCUS_STATUS);
+    if (!status || (status->flags & V4L2_CTRL_FLAG_DISABLED)) return std::nullopt;
+    return (read_value(device, V4L2_CID_AUTO_FOCUS_STATUS) & V4L2_AUTO_FOCUS_STATUS_BUSY) == 0;
 }

@@ -17,6 +17,7 @@
 // Controls the camera lacks, has disabled, cannot set, or holds inactive
 // for a reason the app cannot switch off, are not offered.
 #include "cameras/camera.h"
+#include "cameras/capture_device.h"
 #include "cameras/camera_controls.h"
 #include "cameras/v4l2/device_file.h"
 
@@ -30,8 +31,9 @@
 std::vector<CameraControl> read_controls(DeviceFile& device);
 
 // Sets one control and reads back what it holds now. A bad-argument Fault
-// for a name not offered or a value outside its range; DeviceError when the
-// camera refuses.
+// for a name not offered or a value outside its range; CaptureError
+// (automatic) when the camera refuses it under an automatic mode; DeviceError
+// when a call fails otherwise.
 ControlChange write_control(DeviceFile& device, std::string_view name, std::int64_t value);
 
 struct FocusRange {
@@ -43,7 +45,6 @@ struct FocusRange {
 // The lens's absolute focus control, when the camera has a usable one.
 std::optional<FocusRange> focus_range(DeviceFile& device);
 
-// Turns continuous autofocus off (when the camera has it) and moves the
-// lens. Throws DeviceError.
-void switch_autofocus_off(DeviceFile& device);
-void move_lens(DeviceFile& device, int position);
+// Whether continuous autofocus has reached focus, for a camera that
+// reports it (V4L2_CID_AUTO_FOCUS_STATUS); nullopt for one that does not.
+std::optional<bool> focus_reached(DeviceFile& device);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ public:
     // The video device nodes present now ("/dev/video0", ...), in order of
     // their numbers.
     virtual std::vector<std::string> list_nodes() = 0;
+
+    // A count that grows whenever video nodes may have appeared, gone or
+    // changed their permissions since; nullopt when that cannot be watched.
+    virtual std::optional<std::uint64_t> changes() = 0;
 
     // Opens a node for reading and writing, without blocking: a descriptor,
     // or -errno.

@@ -1,5 +1,7 @@
 #include "cameras/v4l2/video_stream.h"
 
+#include "cameras/v4l2/capture_modes.h"
+
 #include <linux/videodev2.h>
 
 #include <algorithm>
@@ -16,10 +18,30 @@ SteadyTime exposure_time(const v4l2_buffer& buffer) {
         std::chrono::seconds(buffer.timestamp.tv_sec) + std::chrono::microseconds(buffer.timestamp.tv_usec);
     return SteadyTime(std::chrono::duration_cast<SteadyTime::duration>(since_boot));
 }
+
+// Asks for the fastest rate the camera offers for the format it set (the
+// driver picks its default rate when the format is set, often not the
+// fastest), and returns the rate it runs at.
+double set_fastest_rate(DeviceFile& device, std::uint32_t fourcc, FrameSize size) {
+    v4l2_streamparm parameters{};
+    parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    double fastest = fastest_rate(device, fourcc, size);
+    if (fastest > 0) {
+        parameters.parm.capture.timeperframe = {1000, static_cast<std::uint32_t>(fastest * 1000)};
+        // A driver without rates of its own refuses; it runs at whatever it runs.
+        device.call(VIDIOC_S_PARM, &parameters);
+    }
+    parameters = {};
+    parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    const auto& per_frame = parameters.parm.capture.timeperframe;
+    if (device.call(VIDIOC_G_PARM, &parameters) < 0 || per_frame.numerator == 0 || per_frame.denominator == 0) {
+        return fastest;
+    }
+    return static_cast<double>(per_frame.denominator) / per_frame.numerator;
+}
 }  // namespace
 
-VideoStream::VideoStream(VideoDevices& devices, const std::string& path, CaptureMode mode)
-    : device_(devices, path), asked_(mode), mode_(mode) {
+VideoStream::VideoStream(DeviceFile& device, const CaptureMode& mode) : device_(device), mode_(mode) {
     try {
         v4l2_format format{};
         format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -34,6 +56,7 @@ VideoStream::VideoStream(VideoDevices& devices, const std::string& path, Capture
         mode_.size = {static_cast<int>(format.fmt.pix.width), static_cast<int>(format.fmt.pix.height)};
         bytes_per_line_ = static_cast<int>(format.fmt.pix.bytesperline);
         full_range_ = format.fmt.pix.quantization == V4L2_QUANTIZATION_FULL_RANGE;
+        mode_.fps = set_fastest_rate(device_, format.fmt.pix.pixelformat, mode_.size);
 
         v4l2_requestbuffers request{};
         request.count = buffer_count;
@@ -47,7 +70,7 @@ VideoStream::VideoStream(VideoDevices& devices, const std::string& path, Capture
             buffer.memory = V4L2_MEMORY_MMAP;
             buffer.index = i;
             device_.require(VIDIOC_QUERYBUF, &buffer, "VIDIOC_QUERYBUF");
-            void* address = devices.mmap(device_.fd(), buffer.length, buffer.m.offset);
+            void* address = device_.devices().mmap(device_.fd(), buffer.length, buffer.m.offset);
             if (!address) throw DeviceError(ENOMEM, "mmap of a frame buffer");
             buffers_.push_back({address, buffer.length});
             device_.require(VIDIOC_QBUF, &buffer, "VIDIOC_QBUF");
@@ -55,9 +78,9 @@ VideoStream::VideoStream(VideoDevices& devices, const std::string& path, Capture
         int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         device_.require(VIDIOC_STREAMON, &type, "VIDIOC_STREAMON");
         streaming_ = true;
-        started_ = std::chrono::steady_clock::now();
+        seen_empty_ = std::chrono::steady_clock::now();
     } catch (...) {
-        for (const auto& mapping : buffers_) devices.munmap(mapping.address, mapping.length);
+        release_buffers();
         throw;
     }
 }
@@ -67,91 +90,78 @@ VideoStream::~VideoStream() {
         int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         device_.call(VIDIOC_STREAMOFF, &type);
     }
+    release_buffers();
+}
+
+void VideoStream::release_buffers() {
     for (const auto& mapping : buffers_) device_.devices().munmap(mapping.address, mapping.length);
+    buffers_.clear();
+    // Without buffers the device takes another format (VIDIOC_S_FMT is
+    // refused with EBUSY while a queue holds any).
     v4l2_requestbuffers release{};
     release.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     release.memory = V4L2_MEMORY_MMAP;
     device_.call(VIDIOC_REQBUFS, &release);
 }
 
-std::optional<CameraFrame> VideoStream::take(SteadyTime not_before, bool& stale, SteadyTime& exposed) {
-    v4l2_buffer buffer{};
-    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    buffer.memory = V4L2_MEMORY_MMAP;
-    int rc = device_.call(VIDIOC_DQBUF, &buffer);
-    if (rc == -EAGAIN) return std::nullopt;
-    if (rc < 0) throw DeviceError(-rc, "VIDIOC_DQBUF");
-    if (buffer.index >= buffers_.size()) throw DeviceError(EPROTO, "VIDIOC_DQBUF gave an unknown buffer");
-    ++frames_taken_;
-
-    const Mapping& mapping = buffers_[buffer.index];
-    std::size_t used = buffer.bytesused > 0 ? buffer.bytesused : mapping.length;
-    CameraFrame frame;
-    frame.format = mode_.format;
-    frame.width = mode_.size.width;
-    frame.height = mode_.size.height;
-    frame.bytes_per_line = bytes_per_line_;
-    frame.full_range = full_range_;
-    bool damaged = (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0;
-    timestamps_known_ = (buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
-    // Without the driver's stamp, the time it arrived stands in for it.
-    exposed = timestamps_known_ ? exposure_time(buffer) : std::chrono::steady_clock::now();
-    stale = damaged || exposed < not_before;
-    if (!stale) frame.bytes.assign(static_cast<const char*>(mapping.address), std::min(used, mapping.length));
-
-    rc = device_.call(VIDIOC_QBUF, &buffer);
-    if (rc < 0) throw DeviceError(-rc, "VIDIOC_QBUF");
-    return frame;
-}
-
-void VideoStream::wait_for_frame(SteadyTime deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) throw DeviceError(ETIMEDOUT, "waiting for a frame");
-    int rc = device_.devices().poll(device_.fd(), static_cast<int>(left.count()) + 1);
-    if (rc == 0) throw DeviceError(ETIMEDOUT, "waiting for a frame");
-    if (rc < 0) {
-        // The descriptor reports an error; dequeuing says which.
+CapturedFrame VideoStream::next(SteadyTime deadline) {
+    bool waited = false;
+    for (;;) {
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
-        int dq = device_.call(VIDIOC_DQBUF, &buffer);
-        throw DeviceError(dq < 0 && dq != -EAGAIN ? -dq : -rc, "waiting for a frame");
-    }
-}
+        int rc = device_.call(VIDIOC_DQBUF, &buffer);
+        if (rc == -EAGAIN) {
+            auto now = std::chrono::steady_clock::now();
+            seen_empty_ = now;
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+            if (left.count() <= 0) throw DeviceError(ETIMEDOUT, "waiting for a frame");
+            int ready = device_.devices().poll(device_.fd(), static_cast<int>(left.count()) + 1);
+            if (ready == 0) throw DeviceError(ETIMEDOUT, "waiting for a frame");
+            // An error on the descriptor: dequeuing says which.
+            waited = true;
+            if (ready < 0) {
+                v4l2_buffer probe{};
+                probe.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+                probe.memory = V4L2_MEMORY_MMAP;
+                int dq = device_.call(VIDIOC_DQBUF, &probe);
+                if (dq == 0) {
+                    buffer = probe;
+                } else {
+                    throw DeviceError(dq != -EAGAIN ? -dq : -ready, "VIDIOC_DQBUF");
+                }
+            } else {
+                continue;
+            }
+        } else if (rc < 0) {
+            throw DeviceError(-rc, "VIDIOC_DQBUF");
+        }
+        if (buffer.index >= buffers_.size()) throw DeviceError(EPROTO, "VIDIOC_DQBUF gave an unknown buffer");
 
-std::optional<CameraFrame> VideoStream::next_frame(SteadyTime not_before, std::chrono::milliseconds timeout,
-                                                   FrameBudget* budget) {
-    bool stale = false;
-    SteadyTime exposed;
-    // Whether the frame just taken ends the budget.
-    auto spent = [&] {
-        if (!budget) return false;
-        if (exposed < budget->counted_from) {
-            ++budget->discarded;
-            return false;
+        const Mapping& mapping = buffers_[buffer.index];
+        CapturedFrame taken;
+        taken.frame.format = mode_.format;
+        taken.frame.width = mode_.size.width;
+        taken.frame.height = mode_.size.height;
+        taken.frame.bytes_per_line = bytes_per_line_;
+        taken.frame.full_range = full_range_;
+        // A buffer the driver flags, or hands back with no bytes in it (its
+        // memory still holds an older frame), is no frame.
+        taken.damaged = (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0 || buffer.bytesused == 0;
+        if (!taken.damaged) {
+            taken.frame.bytes.assign(static_cast<const char*>(mapping.address),
+                                     std::min<std::size_t>(buffer.bytesused, mapping.length));
         }
-        return --budget->left <= 0;
-    };
-    // Without the driver's stamps, whatever already waits in the buffers is
-    // older than this request, whenever it is taken.
-    if (!timestamps_known_) {
-        const SteadyTime never = SteadyTime::max();
-        while (take(never, stale, exposed)) {
-            if (budget) ++budget->discarded;
+        bool stamped = (buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+        if (stamped) {
+            taken.exposed = exposure_time(buffer);
+        } else {
+            // Without the driver's stamp: a frame waited for arrived now; one
+            // found waiting arrived after the buffers were last seen empty.
+            taken.exposed = waited ? std::chrono::steady_clock::now() : seen_empty_;
         }
-    }
-    // One bound for the whole wait, so that a camera sending only damaged
-    // or old frames is given up like one sending none.
-    auto deadline = std::max(std::chrono::steady_clock::now(), not_before) + timeout;
-    for (;;) {
-        auto frame = take(not_before, stale, exposed);
-        if (!frame) {
-            wait_for_frame(deadline);
-            continue;
-        }
-        bool last = spent();
-        if (!stale) return frame;
-        if (last) return std::nullopt;
-        if (std::chrono::steady_clock::now() >= deadline) throw DeviceError(ETIMEDOUT, "waiting for a usable frame");
+        rc = device_.call(VIDIOC_QBUF, &buffer);
+        if (rc < 0) throw DeviceError(-rc, "VIDIOC_QBUF");
+        return taken;
     }
 }
