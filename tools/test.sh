@@ -25,9 +25,10 @@ step() {  # NAME COMMAND...
 # that each run of vistrel.exe starts quickly.
 export WINEPREFIX=${WINEPREFIX:-$PWD/build/wine-prefix}
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
 windows_exe=$PWD/build/windows/src/vistrel.exe
 windows_mcp_exe=$PWD/build/windows/src/mcp/vistrel-mcp.exe
+windows_app_exe=$PWD/build/windows/app/tests/vistrel-app-with-fake-cameras.exe
 
 # vistrel-mcp's end-to-end tests run on Node.js with npm packages pinned by
 # tests/mcp/node/package-lock.json. The machine's Node.js is used when there
@@ -47,7 +48,8 @@ for preset in windows release clang asan tsan; do
     # A build folder that tools/setup.sh configured has its tests off.
     extra=(-DVISTREL_BUILD_TESTS=ON)
     if [ "$preset" = release ]; then
-        extra+=(-DVISTREL_WINDOWS_EXE="$windows_exe" -DVISTREL_WINDOWS_MCP_EXE="$windows_mcp_exe")
+        extra+=(-DVISTREL_WINDOWS_EXE="$windows_exe" -DVISTREL_WINDOWS_MCP_EXE="$windows_mcp_exe"
+                -DVISTREL_WINDOWS_APP_EXE="$windows_app_exe")
     fi
     step "configure $preset" cmake --preset "$preset" "${extra[@]}" > /dev/null
     step "build $preset" cmake --build --preset "$preset"
@@ -67,6 +69,7 @@ done
 # release build, the zip from the windows build.
 step "debian packages" bash packaging/tests/check-debs.sh
 step "windows zip" bash packaging/tests/check-zip.sh
+step "windows installer" bash packaging/tests/check-msi.sh
 wineserver -k 2> /dev/null || true
 # The fuzz targets (clang, ASan+UBSan, libFuzzer): every seed corpus replayed,
 # then each target fuzzed for 12 s, under three minutes in all.

@@ -1,5 +1,27 @@
 #include "app_options.h"
 
+#ifdef _WIN32
+const char* const app_usage_text =
+    "usage: vistrel-app [--port N] [--console]\n"
+    "                   [--simulated-camera [--focus-at N]]\n"
+    "\n"
+    "The companion app of vistrel: serves the cameras, the screen, recordings and\n"
+    "network cameras on http://127.0.0.1:PORT/api. It lives in the notification\n"
+    "area, and writes its log to %LOCALAPPDATA%\\vistrel\\vistrel-app.log.\n"
+    "\n"
+    "  --port N       port to listen on (default: VISTREL_PORT, else 7777;\n"
+    "                 0 picks a free port); the first line printed names it\n"
+    "  --console      run in this console window, its log printed here, until\n"
+    "                 Ctrl+C, instead of in the notification area\n"
+    "  --simulated-camera\n"
+    "                 also serve a simulated camera, device \"sim\", that films\n"
+    "                 a test chart: for trying vistrel without a webcam;\n"
+    "                 without it only real cameras are served\n"
+    "  --focus-at N   put the simulated lens's sharp position at N (0..255)\n"
+    "                 instead of a random one\n"
+    "  --help         this text\n"
+    "  --version      the version\n";
+#else
 const char* const app_usage_text =
     "usage: vistrel-app [--port N] [--screen auto|x11|wlroots|portal]\n"
     "                   [--simulated-camera [--focus-at N]]\n"
@@ -21,6 +43,7 @@ const char* const app_usage_text =
     "                 instead of a random one\n"
     "  --help         this text\n"
     "  --version      the version\n";
+#endif
 
 namespace {
 int parse_number(const std::string& what, const std::string& text, int min, int max) {
@@ -61,10 +84,18 @@ AppOptions parse_app_options(const std::vector<std::string>& args, const char* e
             options.fetch_deadline_ms = parse_number("--fetch-deadline-ms", *fetch, 1, 600000);
         } else if (auto lock = value_of("--sources-lock-ms")) {
             options.sources_lock_ms = parse_number("--sources-lock-ms", *lock, 1, 600000);
+        } else if (auto folder = value_of("--config-folder")) {
+            if (folder->empty()) throw OptionError("--config-folder needs a folder");
+            options.config_folder = *folder;
+#ifdef _WIN32
+        } else if (arg == "--console") {
+            options.console = true;
+#else
         } else if (auto screen = value_of("--screen")) {
             auto wanted = parse_screen_wanted(*screen);
             if (!wanted) throw OptionError("--screen must be auto, x11, wlroots or portal (got \"" + *screen + "\")");
             options.screen = *wanted;
+#endif
         } else if (auto focus = value_of("--focus-at")) {
             options.focus_at = parse_number("--focus-at", *focus, 0, 255);
         } else {

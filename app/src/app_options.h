@@ -14,6 +14,7 @@ struct AppOptions {
     std::optional<int> focus_at;                    // the simulated lens's sharp position; random when absent
     bool simulated_camera = false;                  // serve the simulated camera as well
     ScreenWanted screen = ScreenWanted::automatic;  // --screen
+    bool console = false;                           // Windows: run in a console window instead of the notification area
     bool help = false;
     bool version = false;
     // For tests, and left out of the usage text: shorter limits than the real
@@ -22,6 +23,9 @@ struct AppOptions {
     std::optional<int> head_deadline_ms;   // --head-deadline-ms N
     std::optional<int> fetch_deadline_ms;  // --fetch-deadline-ms N
     std::optional<int> sources_lock_ms;    // --sources-lock-ms N
+    // The folder of sources.json (and Windows' cameras.json) instead of the
+    // user's, so that a test leaves the user's configuration alone.
+    std::optional<std::string> config_folder;  // --config-folder DIR
 };
 
 struct OptionError : std::runtime_error {

@@ -18,7 +18,9 @@ folder=$(basename "$zip" .zip)
 echo "$(basename "$zip"): $(stat -c %s "$zip") bytes"
 
 expected="README.md LICENSE.txt vistrel.exe"
-if [ -n "$(find build/windows -name vistrel-mcp.exe -print -quit)" ]; then expected+=" vistrel-mcp.exe"; fi
+for program in vistrel-mcp.exe vistrel-app.exe; do
+    if [ -n "$(find build/windows -name "$program" -print -quit)" ]; then expected+=" $program"; fi
+done
 expected=$(printf "$folder/%s\n" $expected | sort)
 actual=$(cmake -E tar tf "$zip" | sort)
 if [ "$actual" != "$expected" ]; then

@@ -1,5 +1,5 @@
 #include "endpoints/endpoints.h"
-#include "screen/screen_capture.h"
+#include "screen/screen_backend.h"
 
 using nlohmann::json;
 
@@ -7,9 +7,8 @@ json health_reply(AppState& state) {
     // The defaults a request without --device or --size gets. Without a
     // camera there is no device to default to, but the size is the one the
     // app would ask a camera for.
-    json settings = {{"device", nullptr},
-                     {"width", preferred_capture_size.width},
-                     {"height", preferred_capture_size.height}};
+    json settings = {
+        {"device", nullptr}, {"width", preferred_capture_size.width}, {"height", preferred_capture_size.height}};
     json camera = nullptr;
     if (auto chosen = default_camera(state.cameras)) {
         CameraDescription about = chosen->description();

@@ -8,7 +8,7 @@
 //                               a missing or empty file means no camera
 //   --frame-timeout-ms N, --warm-up-frames N, --keep-streaming-ms N
 //                               the cameras' limits (see CameraTimings)
-#include "app_main.h"
+#include "linux_app.h"
 #include "fake_video_devices.h"
 #include "process/child_process.h"
 
@@ -45,5 +45,6 @@ int main(int argc, char** argv) {
             args.push_back(arg);
         }
     }
-    return run_app(args, {std::make_shared<FakeVideoDevices>(set_file), timings});
+    auto platform = linux_app({std::make_shared<FakeVideoDevices>(set_file), timings});
+    return run_app(args, *platform);
 }

@@ -5,6 +5,9 @@
 # display of the program that started it, so programs on different
 # displays must not share a prefix (CTest runs them one at a time).
 #   on-own-display.sh WIDTHxHEIGHT PREFIX PROGRAM [ARGUMENT...]
+#   on-own-display.sh WIDTHxHEIGHT PREFIX --run COMMAND [ARGUMENT...]
+# The second runs a Linux command (a test script that starts Windows
+# programs itself) with DISPLAY, WINEPREFIX and the rest set.
 set -euo pipefail
 size=$1
 prefix=$(realpath -m "$2")
@@ -36,4 +39,9 @@ for _ in $(seq 100); do
 done
 [ -s "$folder/display" ] || { echo "Xvfb gave no display" >&2; exit 1; }
 export DISPLAY=:$(tr -d '[:space:]' < "$folder/display")
-wine "$@"
+if [ "$1" = --run ]; then
+    shift
+    "$@"
+else
+    wine "$@"
+fi
