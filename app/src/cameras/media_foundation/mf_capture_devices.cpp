@@ -90,6 +90,13 @@ private:
 class MfCaptureDevice final : public CaptureDevice {
 public:
     explicit MfCaptureDevice(IMFActivate* device) : source_(device) {}
+    ~MfCaptureDevice() override {
+        // The last user may be a thread that has not called in before.
+        join_com_apartment();
+        stream_.reset();
+    }
+    MfCaptureDevice(const MfCaptureDevice&) = delete;
+    MfCaptureDevice& operator=(const MfCaptureDevice&) = delete;
 
     CaptureMode start(const CaptureMode& mode) override {
         join_com_apartment();
