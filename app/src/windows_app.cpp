@@ -6,10 +6,14 @@
 #include "screen/dpi_awareness.h"
 #include "screen/gdi_screen.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
 
 #include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 bool has_output() {
