@@ -7,15 +7,15 @@
 // repeating pattern; with "json" the health reply; with "devices" a devices reply of about
 // BODY_BYTES bytes (as many cameras as fill it).
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 // {"devices":[...]} of about `bytes` bytes: cameras with the members the app
 // gives, as a machine with a great many would list them.
@@ -48,8 +48,9 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 131 + 7);
     }
     // The head and the body go out separately, so that a large body is held once.
-    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                       std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+    std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nConnection: close\r\n\r\n";
 
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;

@@ -47,7 +47,8 @@ Result<HttpReply> api_post(const AppLink& app, std::string_view path, const Json
 Failure unreachable_failure(std::string_view base, const IoError& error, std::string_view port_hint) {
     std::string message = "cannot reach Vistrel at ";
     message += base;
-    message += " (" + error.text + ")\n  Is the app running? Start it from your applications menu, or: vistrel-app &\n  ";
+    message +=
+        " (" + error.text + ")\n  Is the app running? Start it from your applications menu, or: vistrel-app &\n  ";
     message += port_hint;
     return Failure{std::move(message)};
 }

@@ -11,7 +11,8 @@
 
 // The last line of the unreachable message, for vistrel: how to give it
 // another port.
-inline constexpr std::string_view vistrel_port_hint = "Different port?     vistrel --port=7999 \u2026  or set VISTREL_PORT";
+inline constexpr std::string_view vistrel_port_hint =
+    "Different port?     vistrel --port=7999 \u2026  or set VISTREL_PORT";
 
 // How to reach the app.
 struct AppLink {

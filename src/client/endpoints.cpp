@@ -125,8 +125,7 @@ Result<std::string> api_bytes(const AppLink& app, const ApiRequest& request) {
     return std::move(body.bytes);
 }
 
-Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink,
-                                 ReplyHeaders* headers) {
+Result<std::uint64_t> api_stream(const AppLink& app, const ApiRequest& request, BodySink& sink, ReplyHeaders* headers) {
     Result<ApiReply> started = api_start(app, request);
     if (!started) return started.error();
     ApiReply& reply = started.value();

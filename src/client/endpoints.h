@@ -41,9 +41,9 @@ ApiRequest screen_request(std::string_view size_query);
 ApiRequest record_request(const std::optional<std::string>& format, std::optional<std::uint32_t> secs);
 
 // What only vistrel-mcp asks of the app.
-ApiRequest windows_request();                         // GET /windows
-ApiRequest record_stop_request();                     // POST /screen/record/stop {}
-ApiRequest preview_request(const std::string& id);    // GET /screen/preview?id=
+ApiRequest windows_request();                       // GET /windows
+ApiRequest record_stop_request();                   // POST /screen/record/stop {}
+ApiRequest preview_request(const std::string& id);  // GET /screen/preview?id=
 
 // The first step of sending it: the status known, the body still to read.
 Result<ApiReply> api_start(const AppLink& app, const ApiRequest& request);

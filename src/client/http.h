@@ -92,7 +92,7 @@ struct ReplyConnectionClose {
 struct IncomingReply {
     std::uint16_t status = 0;
     std::optional<std::uint64_t> content_length;  // the first valid Content-Length line
-    ReplyHeaders headers;                          // the first 64 header lines
+    ReplyHeaders headers;                         // the first 64 header lines
     std::unique_ptr<ReplyConnection, ReplyConnectionClose> connection;
 };
 

@@ -74,8 +74,8 @@ public:
         return api_json(link(stop), controls_request(device_fragment(device)));
     }
 
-    Result<JsonValue> set_control(ExchangeStop& stop, const std::optional<std::string>& device,
-                                  const std::string& name, std::int64_t value) override {
+    Result<JsonValue> set_control(ExchangeStop& stop, const std::optional<std::string>& device, const std::string& name,
+                                  std::int64_t value) override {
         return api_json(link(stop), set_control_request(device, name, value));
     }
 

@@ -169,9 +169,9 @@ void Session::answer_request(const RpcMessage& message) {
     if (method == "server/discover" || modern) {
         const JsonValue& version = json_member(meta, version_key);
         if (!version.is_string() || !json_member(meta, capabilities_key).is_object()) {
-            return write(error_line(id, rpc_error::invalid_params,
-                                    std::string("invalid params: _meta must hold ") + version_key + " and " +
-                                        capabilities_key));
+            return write(
+                error_line(id, rpc_error::invalid_params,
+                           std::string("invalid params: _meta must hold ") + version_key + " and " + capabilities_key));
         }
         if (version != modern_protocol) {
             JsonValue supported = JsonValue::array();
@@ -198,9 +198,7 @@ void Session::answer_request(const RpcMessage& message) {
 }
 
 void Session::start_call(const RpcMessage& message, bool modern) {
-    auto refuse = [&](const std::string& why) {
-        write(error_line(message.id_text, rpc_error::invalid_params, why));
-    };
+    auto refuse = [&](const std::string& why) { write(error_line(message.id_text, rpc_error::invalid_params, why)); };
     auto answer = [&](JsonValue result) {
         write(result_line(message.id_text, modern ? modern_result(std::move(result), setup_.version) : result));
     };
@@ -261,8 +259,7 @@ void Session::stop_calls(bool answer_them) {
 void Session::finish(std::chrono::milliseconds limit) {
     stop_calls(true);
     std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, limit,
-                      [&] { return in_flight_.empty() && running_ == 0 && replies_being_written_ == 0; });
+    changed_.wait_for(lock, limit, [&] { return in_flight_.empty() && running_ == 0 && replies_being_written_ == 0; });
 }
 
 void Session::abandon(std::chrono::milliseconds limit) {
@@ -339,11 +336,11 @@ void Session::tick() {
             double progress = std::min(std::floor(elapsed * 10) / 10, call->duration);
             if (progress <= call->progress_sent) continue;
             call->progress_sent = progress;
-            JsonValue params = {{"progressToken", call->progress_token},
-                                {"progress", progress},
-                                {"total", call->duration},
-                                {"message", whole_number_text(progress) + " of " + whole_number_text(call->duration) +
-                                                " s"}};
+            JsonValue params = {
+                {"progressToken", call->progress_token},
+                {"progress", progress},
+                {"total", call->duration},
+                {"message", whole_number_text(progress) + " of " + whole_number_text(call->duration) + " s"}};
             lines.push_back(notification_line("notifications/progress", params));
         }
         if (lines.empty()) continue;

@@ -43,7 +43,7 @@ struct ToolContext {
     AppApi& app;
     const ToolSettings& settings;
     CallControl& call;
-    DeviceSizes& sizes;        // learned across calls
+    DeviceSizes& sizes;         // learned across calls
     RecordingDesk& recordings;  // the recording that runs past its call
 
     ExchangeStop& stop() { return call.exchanges(); }

@@ -313,21 +313,25 @@ Result<std::pair<std::string, std::string>> find_window(ToolContext& context, co
     std::vector<const JsonValue*> matches;
     if (windows.is_array()) {
         for (const JsonValue& window : windows) {
-            if (json_member(window, "id") == wanted) return std::pair{"window:" + wanted, json_text(json_member(window, "title"))};
+            if (json_member(window, "id") == wanted)
+                return std::pair{"window:" + wanted, json_text(json_member(window, "title"))};
         }
         for (const JsonValue& window : windows) {
             std::string title = json_string_or(json_member(window, "title"), "");
-            if (json_member(window, "id").is_string() && lower_ascii(title).find(lower_ascii(wanted)) != std::string::npos) {
+            if (json_member(window, "id").is_string() &&
+                lower_ascii(title).find(lower_ascii(wanted)) != std::string::npos) {
                 matches.push_back(&window);
             }
         }
     }
     if (matches.size() == 1) {
         const JsonValue& window = *matches.front();
-        return std::pair{"window:" + json_member(window, "id").get<std::string>(), json_text(json_member(window, "title"))};
+        return std::pair{"window:" + json_member(window, "id").get<std::string>(),
+                         json_text(json_member(window, "title"))};
     }
     if (matches.empty()) {
-        return Failure{"no window has the id or a title holding " + json_text(wanted) + "; the windows tool lists them"};
+        return Failure{"no window has the id or a title holding " + json_text(wanted) +
+                       "; the windows tool lists them"};
     }
     std::string list;
     for (const JsonValue* window : matches) {

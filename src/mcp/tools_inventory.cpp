@@ -88,7 +88,8 @@ JsonValue run_controls(const JsonValue& arguments, ToolContext& context) {
 JsonValue run_set_control(const JsonValue& arguments, ToolContext& context) {
     std::string name = json_member(arguments, "name").get<std::string>();
     std::int64_t value = *whole_number(json_member(arguments, "value"));
-    Result<JsonValue> answer = context.app.set_control(context.stop(), string_argument(arguments, "device"), name, value);
+    Result<JsonValue> answer =
+        context.app.set_control(context.stop(), string_argument(arguments, "device"), name, value);
     if (!answer) return error_result(answer.error().message);
     const JsonValue& reply = answer.value();
     std::string text = json_string_or(json_member(reply, "control"), "?") + " is now " +
@@ -143,7 +144,8 @@ JsonValue run_add_source(const JsonValue& arguments, ToolContext& context) {
 }
 
 JsonValue run_forget_source(const JsonValue& arguments, ToolContext& context) {
-    Result<JsonValue> answer = context.app.forget_source(context.stop(), json_member(arguments, "name").get<std::string>());
+    Result<JsonValue> answer =
+        context.app.forget_source(context.stop(), json_member(arguments, "name").get<std::string>());
     if (!answer) return error_result(answer.error().message);
     const JsonValue& removed = json_member(answer.value(), "removed");
     return lines_result("removed " + json_string_or(removed, "?"), {{"removed", string_or_null(removed)}});

@@ -77,8 +77,8 @@ JsonValue record_into(AppApi& app, ExchangeStop& stop, const ToolSettings& setti
     std::string length = std::to_string(request.secs) + "-second ";
     if (ended_early()) {
         length.clear();
-        what += ", ended early after about " +
-                seconds_text(std::chrono::duration<double>(Clock::now() - started).count());
+        what +=
+            ", ended early after about " + seconds_text(std::chrono::duration<double>(Clock::now() - started).count());
     }
     std::string text = "saved a " + length + what + " of " + std::to_string(file.bytes) + " bytes to " + file.path;
     JsonValue content = JsonValue::array();
@@ -101,13 +101,13 @@ JsonValue run_record(const JsonValue& arguments, ToolContext& context) {
     // The video goes to its file as it arrives, never whole into memory. A
     // video that does not arrive whole, or that nobody waits for any more,
     // leaves no file: the sink removes it when it is not finished.
-    auto video = std::make_shared<NewFileSink>(path ? exact_path(*path)
-                                                    : fresh_name(context.settings.folder, "vistrel-screen",
-                                                                 request.format));
+    auto video = std::make_shared<NewFileSink>(
+        path ? exact_path(*path) : fresh_name(context.settings.folder, "vistrel-screen", request.format));
     if (request.secs <= context.settings.longest_waited_recording) {
         context.call.expect_duration(request.secs);
-        return record_into(context.app, context.stop(), context.settings, request, *video,
-                           [&] { return context.call.cancelled(); }, [] { return false; });
+        return record_into(
+            context.app, context.stop(), context.settings, request, *video, [&] { return context.call.cancelled(); },
+            [] { return false; });
     }
 
     // Too long to wait for: the file is named now and the recording runs on.
@@ -118,13 +118,14 @@ JsonValue run_record(const JsonValue& arguments, ToolContext& context) {
     const ToolSettings& settings = context.settings;
     RecordingDesk& desk = context.recordings;
     auto job = [&app, &settings, &desk, request, video](ExchangeStop& stop) {
-        return record_into(app, stop, settings, request, *video, [] { return false; },
-                           [&desk] { return desk.ended_early(); });
+        return record_into(
+            app, stop, settings, request, *video, [] { return false; }, [&desk] { return desk.ended_early(); });
     };
     Clock::time_point ends = Clock::now() + std::chrono::seconds(request.secs);
     if (!context.recordings.start(job, file, ends)) {
-        return error_result("a screen recording started by record is still running; the recording tool waits for "
-                            "it or ends it");
+        return error_result(
+            "a screen recording started by record is still running; the recording tool waits for "
+            "it or ends it");
     }
     // A refusal (no screen, a recording already running) comes at once.
     if (std::optional<JsonValue> refused =
@@ -132,9 +133,9 @@ JsonValue run_record(const JsonValue& arguments, ToolContext& context) {
         return *refused;
     }
     double left = std::chrono::duration<double>(ends - Clock::now()).count();
-    std::string text = "recording " + std::to_string(request.secs) + " s of the screen (" + request.format +
-                       ") to " + file + "; it will be saved at about " + clock_time_in(left) + " (in " +
-                       seconds_text(left) + "). Call recording to wait for it, or to stop it early.";
+    std::string text = "recording " + std::to_string(request.secs) + " s of the screen (" + request.format + ") to " +
+                       file + "; it will be saved at about " + clock_time_in(left) + " (in " + seconds_text(left) +
+                       "). Call recording to wait for it, or to stop it early.";
     return tool_result(JsonValue::array({text_content(std::move(text))}));
 }
 

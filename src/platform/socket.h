@@ -39,7 +39,8 @@ std::optional<IoError> socket_layer_start();
 
 // A numeric IPv4 ("127.0.0.1") or IPv6 ("::1") address with a port and an
 // IPv6 scope id; absent when the text is not such an address.
-std::optional<SocketAddress> numeric_address(const std::string& ip, bool ipv6, std::uint16_t port, std::uint32_t scope_id);
+std::optional<SocketAddress> numeric_address(const std::string& ip, bool ipv6, std::uint16_t port,
+                                             std::uint32_t scope_id);
 
 // A copy of an address the resolver gave (`raw`, `length` bytes), with the
 // port; absent when it does not fit. Used by both resolve_host versions.

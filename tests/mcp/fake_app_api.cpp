@@ -82,8 +82,8 @@ Result<JsonValue> FakeAppApi::json_answer(const std::string& endpoint, const std
     return *found->second;
 }
 
-Result<std::uint64_t> FakeAppApi::picture_answer(const std::string& call, const PictureRequest& request,
-                                                 BodySink& body, ReplyHeaders* headers) {
+Result<std::uint64_t> FakeAppApi::picture_answer(const std::string& call, const PictureRequest& request, BodySink& body,
+                                                 ReplyHeaders* headers) {
     log(call);
     std::string device = request.device.value_or("");
     auto known = full_sizes.find(device);
@@ -109,9 +109,9 @@ Result<std::uint64_t> FakeAppApi::picture_answer(const std::string& call, const 
         shown = {request.size.width.value_or(request.size.height.value_or(0) * shown.width / shown.height),
                  request.size.height.value_or(request.size.width.value_or(0) * shown.height / shown.width)};
     }
-    Result<std::string> answer = picture ? picture(request)
-                                         : Result<std::string>(fake_jpeg(static_cast<int>(shown.width),
-                                                                         static_cast<int>(shown.height)));
+    Result<std::string> answer =
+        picture ? picture(request)
+                : Result<std::string>(fake_jpeg(static_cast<int>(shown.width), static_cast<int>(shown.height)));
     if (answer && headers) *headers = sent;
     return deliver(answer, body);
 }

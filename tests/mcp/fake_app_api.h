@@ -59,8 +59,8 @@ public:
     Result<JsonValue> devices(ExchangeStop& stop) override;
     Result<JsonValue> windows(ExchangeStop& stop) override;
     Result<JsonValue> controls(ExchangeStop& stop, const std::optional<std::string>& device) override;
-    Result<JsonValue> set_control(ExchangeStop& stop, const std::optional<std::string>& device,
-                                  const std::string& name, std::int64_t value) override;
+    Result<JsonValue> set_control(ExchangeStop& stop, const std::optional<std::string>& device, const std::string& name,
+                                  std::int64_t value) override;
     Result<JsonValue> sources(ExchangeStop& stop) override;
     Result<JsonValue> add_source(ExchangeStop& stop, const std::string& name, const std::string& url) override;
     Result<JsonValue> forget_source(ExchangeStop& stop, const std::string& name) override;

@@ -14,9 +14,9 @@ std::vector<std::string> sorted(std::vector<std::string> lines) {
     return lines;
 }
 
-const std::string known_tools[] = {"look",    "snap",     "screenshot", "windows", "focus",
-                                   "record",  "recording", "devices",   "controls", "set_control",
-                                   "status",  "sources",   "add_source", "forget_source"};
+const std::string known_tools[] = {"look",   "snap",      "screenshot", "windows",      "focus",
+                                   "record", "recording", "devices",    "controls",     "set_control",
+                                   "status", "sources",   "add_source", "forget_source"};
 
 // A tool result whose text is `message`, with isError.
 std::string error_result_line(int id, const std::string& message) {
@@ -128,10 +128,14 @@ TEST(Session, InitializeNegotiatesTheRevision) {
         std::string params, chosen;
     };
     const Case cases[] = {
-        {R"({"protocolVersion":"2025-11-25"})", "2025-11-25"}, {R"({"protocolVersion":"2025-06-18"})", "2025-06-18"},
-        {R"({"protocolVersion":"2025-03-26"})", "2025-03-26"}, {R"({"protocolVersion":"2024-11-05"})", "2024-11-05"},
-        {R"({"protocolVersion":"2024-10-07"})", "2025-11-25"}, {R"({"protocolVersion":"2099-01-01"})", "2025-11-25"},
-        {R"({"protocolVersion":20251125})", "2025-11-25"},     {R"({})", "2025-11-25"},
+        {R"({"protocolVersion":"2025-11-25"})", "2025-11-25"},
+        {R"({"protocolVersion":"2025-06-18"})", "2025-06-18"},
+        {R"({"protocolVersion":"2025-03-26"})", "2025-03-26"},
+        {R"({"protocolVersion":"2024-11-05"})", "2024-11-05"},
+        {R"({"protocolVersion":"2024-10-07"})", "2025-11-25"},
+        {R"({"protocolVersion":"2099-01-01"})", "2025-11-25"},
+        {R"({"protocolVersion":20251125})", "2025-11-25"},
+        {R"({})", "2025-11-25"},
         // A client that asks for the revision without initialize still gets
         // the newest one that has it.
         {R"({"protocolVersion":"2026-07-28"})", "2025-11-25"},
@@ -192,8 +196,7 @@ TEST(Session, Revision20260728BesideTheOlderOnes) {
     };
     const JsonValue server_info = {{"name", "vistrel-mcp"}, {"title", "Vistrel"}, {"version", "1.2.3"}};
     const Case cases[] = {
-        {"discovery",
-         R"({"jsonrpc":"2.0","id":"d","method":"server/discover","params":{)" + modern_meta + "}}",
+        {"discovery", R"({"jsonrpc":"2.0","id":"d","method":"server/discover","params":{)" + modern_meta + "}}",
          [&](const JsonValue& reply) {
              const JsonValue& result = reply["result"];
              EXPECT_EQ(result["resultType"], "complete");
@@ -219,8 +222,7 @@ TEST(Session, Revision20260728BesideTheOlderOnes) {
         {"no client capabilities",
          R"({"jsonrpc":"2.0","id":1,"method":"tools/list","params":{"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28"}}})",
          error_of(-32602)},
-        {"the tool list, cacheable",
-         R"({"jsonrpc":"2.0","id":1,"method":"tools/list","params":{)" + modern_meta + "}}",
+        {"the tool list, cacheable", R"({"jsonrpc":"2.0","id":1,"method":"tools/list","params":{)" + modern_meta + "}}",
          [&](const JsonValue& reply) {
              const JsonValue& result = reply["result"];
              EXPECT_EQ(result["resultType"], "complete");
@@ -244,8 +246,8 @@ TEST(Session, Revision20260728BesideTheOlderOnes) {
              EXPECT_EQ(reply["result"]["resultType"], "complete");
              EXPECT_EQ(reply["result"]["isError"], true);
          }},
-        {"ping is gone from the revision",
-         R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{)" + modern_meta + "}}", error_of(-32601)},
+        {"ping is gone from the revision", R"({"jsonrpc":"2.0","id":1,"method":"ping","params":{)" + modern_meta + "}}",
+         error_of(-32601)},
         {"the older revisions' results have no resultType", R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})",
          [](const JsonValue& reply) {
              EXPECT_FALSE(reply["result"].contains("resultType"));

@@ -196,8 +196,7 @@ TEST(Tools, LargePicturesAreAskedForAgainAtAFittingSize) {
         EXPECT_EQ(first_text(result).rfind(c.text, 0), 0u) << first_text(result);
         EXPECT_TRUE(image_of(result).is_object());
         result = harness.call("screenshot");
-        EXPECT_EQ(picture_calls(harness.app),
-                  (std::vector<std::string>{"screenshot -x-", c.second_call, c.next_call}));
+        EXPECT_EQ(picture_calls(harness.app), (std::vector<std::string>{"screenshot -x-", c.second_call, c.next_call}));
         EXPECT_NE(first_text(result).find(", scaled down from " + std::to_string(c.width) + "x" +
                                           std::to_string(c.height) + " ("),
                   std::string::npos)
@@ -232,9 +231,15 @@ TEST(Tools, ADeviceSizeIsLearnedOnce) {
     };
     const Case cases[] = {
         {"from /devices", devices_with_size, {3840, 2160}, {"devices", "screenshot 1429x804"}, {"screenshot 1429x804"}},
-        {"from the first picture", "{}", {3840, 2160}, {"devices", "screenshot -x-", "screenshot 1429x804"},
+        {"from the first picture",
+         "{}",
+         {3840, 2160},
+         {"devices", "screenshot -x-", "screenshot 1429x804"},
          {"screenshot 1429x804"}},
-        {"out of date", devices_with_size, {1440, 900}, {"devices", "screenshot 1429x804", "screenshot 1356x847"},
+        {"out of date",
+         devices_with_size,
+         {1440, 900},
+         {"devices", "screenshot 1429x804", "screenshot 1356x847"},
          {"screenshot 1356x847"}},
     };
     for (const Case& c : cases) {
@@ -246,7 +251,8 @@ TEST(Tools, ADeviceSizeIsLearnedOnce) {
         JsonValue result = harness.call("screenshot");
         EXPECT_EQ(harness.app.calls(), c.first);
         std::string from = std::to_string(c.screen.width) + "x" + std::to_string(c.screen.height);
-        EXPECT_NE(first_text(result).find(", scaled down from " + from + " ("), std::string::npos) << first_text(result);
+        EXPECT_NE(first_text(result).find(", scaled down from " + from + " ("), std::string::npos)
+            << first_text(result);
         std::size_t before = harness.app.calls().size();
         harness.call("screenshot");
         std::vector<std::string> calls = harness.app.calls();
@@ -263,19 +269,23 @@ TEST(Tools, ARegionAtFullResolution) {
         std::string call, text;
     };
     const Case cases[] = {
-        {"small", {{"region", {{"x", 100}, {"y", 200}, {"width", 640}, {"height", 480}}}},
+        {"small",
+         {{"region", {{"x", 100}, {"y", 200}, {"width", 640}, {"height", 480}}}},
          "screenshot -x- region 100,200,640,480",
          "640x480 JPEG, 1000 bytes: the region 100,200,640,480 of the 3840x2160 screen at full resolution; region "
          "x,y,w,h are in screen pixels"},
-        {"large", {{"region", {{"x", 0}, {"y", 0}, {"width", 3000}, {"height", 2000}}}},
+        {"large",
+         {{"region", {{"x", 0}, {"y", 0}, {"width", 3000}, {"height", 2000}}}},
          "screenshot 1313x875 region 0,0,3000,2000",
          "1313x875 JPEG, 1000 bytes: the region 0,0,3000,2000 of the 3840x2160 screen, scaled down from 3000x2000 "
          "(2.285 screen pixels per picture pixel); region x,y,w,h are in screen pixels"},
-        {"partly outside", {{"region", {{"x", 3000}, {"y", 1500}, {"width", 2000}, {"height", 1000}}}},
+        {"partly outside",
+         {{"region", {{"x", 3000}, {"y", 1500}, {"width", 2000}, {"height", 1000}}}},
          "screenshot -x- region 3000,1500,2000,1000",
          "840x660 JPEG, 1000 bytes: the region 3000,1500,840,660 of the 3840x2160 screen at full resolution; region "
          "x,y,w,h are in screen pixels"},
-        {"asked size", {{"region", {{"x", 0}, {"y", 0}, {"width", 1000}, {"height", 500}}}, {"width", 2000}},
+        {"asked size",
+         {{"region", {{"x", 0}, {"y", 0}, {"width", 1000}, {"height", 500}}}, {"width", 2000}},
          "screenshot 2000x- region 0,0,1000,500",
          "2000x1000 JPEG, 1000 bytes: the region 0,0,1000,500 of the 3840x2160 screen, scaled up from 1000x500 (0.500 "
          "screen pixels per picture pixel); region x,y,w,h are in screen pixels"},
@@ -311,19 +321,40 @@ TEST(Tools, AMonitorOrAWindow) {
         std::string call, text;  // call empty: a refusal with `text`
     };
     const Case cases[] = {
-        {"monitor 2", monitors, {{"monitor", 2}}, "screenshot screen:2 -x-",
+        {"monitor 2",
+         monitors,
+         {{"monitor", 2}},
+         "screenshot screen:2 -x-",
          "monitor 2\n1280x720 JPEG, 1000 bytes, full resolution; region x,y,w,h are in monitor pixels"},
-        {"no monitor 3", monitors, {{"monitor", 3}}, "",
+        {"no monitor 3",
+         monitors,
+         {{"monitor", 3}},
+         "",
          "there is no monitor 3; the devices tool lists them as screen:N"},
-        {"the one monitor is the screen", one_screen, {{"monitor", 1}}, "screenshot -x-",
+        {"the one monitor is the screen",
+         one_screen,
+         {{"monitor", 1}},
+         "screenshot -x-",
          "1280x720 JPEG, 1000 bytes, full resolution; region x,y,w,h are in screen pixels"},
-        {"a window by a piece of its title", monitors, {{"window", "FIRE"}}, "screenshot window:0x2 -x-",
+        {"a window by a piece of its title",
+         monitors,
+         {{"window", "FIRE"}},
+         "screenshot window:0x2 -x-",
          "window:0x2 \"Firefox\"\n1280x720 JPEG, 1000 bytes, full resolution; region x,y,w,h are in window pixels"},
-        {"a window by its id", monitors, {{"window", "0x1"}}, "screenshot window:0x1 -x-",
+        {"a window by its id",
+         monitors,
+         {{"window", "0x1"}},
+         "screenshot window:0x1 -x-",
          "window:0x1 \"Terminal \u2014 bash\"\n1280x720 JPEG"},
-        {"several windows", monitors, {{"window", "e"}}, "",
+        {"several windows",
+         monitors,
+         {{"window", "e"}},
+         "",
          "2 windows have a title holding \"e\": 0x1 \"Terminal \u2014 bash\", 0x2 \"Firefox\"; give one's id"},
-        {"no window", monitors, {{"window", "mail"}}, "",
+        {"no window",
+         monitors,
+         {{"window", "mail"}},
+         "",
          "no window has the id or a title holding \"mail\"; the windows tool lists them"},
         {"both", monitors, {{"window", "0x1"}, {"monitor", 1}}, "", "screenshot: give monitor or window, not both"},
     };
@@ -426,8 +457,7 @@ TEST(Tools, SaveKeepsTheFullPictureInTheServersFolder) {
     EXPECT_EQ(names[0].rfind("vistrel-screen-", 0), 0u);
     EXPECT_EQ(read_file(harness.folder.path / names[0]), fake_jpeg(1920, 1080));
     std::string path = absolute_path((harness.folder.path / names[0]).string());
-    EXPECT_NE(first_text(result).find("\nsaved the full picture (1920x1080, 1000 bytes) to " + path),
-              std::string::npos)
+    EXPECT_NE(first_text(result).find("\nsaved the full picture (1920x1080, 1000 bytes) to " + path), std::string::npos)
         << first_text(result);
     EXPECT_TRUE(image_of(result).is_object());
 }
@@ -508,9 +538,9 @@ TEST(Tools, ALongRecordingRunsPastItsCall) {
     auto names = harness.folder.names();
     ASSERT_EQ(names.size(), 1u) << "the file is named at once";
     std::string path = absolute_path((harness.folder.path / names[0]).string());
-    EXPECT_EQ(first_text(started).rfind("recording 3 s of the screen (webm) to " + path + "; it will be saved at about ",
-                                        0),
-              0u)
+    EXPECT_EQ(
+        first_text(started).rfind("recording 3 s of the screen (webm) to " + path + "; it will be saved at about ", 0),
+        0u)
         << first_text(started);
     JsonValue waiting = harness.call("recording");
     EXPECT_EQ(first_text(waiting).rfind("still recording to " + path + "; it will be saved at about ", 0), 0u)

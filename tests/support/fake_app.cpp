@@ -1,14 +1,14 @@
 #include "fake_app.h"
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <netinet/in.h>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 
 ScriptedReply http_reply(int status, const std::string& body, const std::string& headers) {
     return ScriptedReply{"HTTP/1.1 " + std::to_string(status) + " X\r\n" + headers +

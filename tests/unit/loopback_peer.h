@@ -23,10 +23,14 @@
 struct LoopbackPeer {
 #ifdef _WIN32
     using RawSocket = SOCKET;
-    static void close_raw(RawSocket s) { closesocket(s); }
+    static void close_raw(RawSocket s) {
+        closesocket(s);
+    }
 #else
     using RawSocket = int;
-    static void close_raw(RawSocket s) { close(s); }
+    static void close_raw(RawSocket s) {
+        close(s);
+    }
 #endif
     enum class After { close, hold_open, wait_for_hang_up };
 

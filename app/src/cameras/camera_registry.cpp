@@ -30,8 +30,9 @@ std::string no_camera_text(CameraRegistry& registry) {
         CameraDescription about = camera->description();
         if (about.colour) continue;
         trouble += (trouble.empty() ? "" : "; ") + ("camera " + about.id + " (" + about.name +
-                                                     ") sees only in greyscale or infrared; ask for it by name with "
-                                                     "--device " + about.id);
+                                                    ") sees only in greyscale or infrared; ask for it by name with "
+                                                    "--device " +
+                                                    about.id);
     }
     return "no camera found: plug in a webcam (any UVC webcam works), or start vistrel-app with --simulated-camera "
            "for a test picture" +

@@ -83,13 +83,13 @@ struct CaptureError : std::runtime_error {
 
 // A device as listing found it.
 struct CaptureDeviceInfo {
-    std::string id;        // short and stable across restarts: what the client names it by
-    std::string name;      // what the device calls itself
-    std::string link;      // what open() needs: "/dev/video2", a symbolic link
-    std::string identity;  // differs when another device (or the same one plugged in again) takes the link
-    bool focusable = false;                  // it has an absolute focus control
-    bool colour = true;                      // false when it films only in greyscale or infrared
-    std::vector<CaptureMode> modes;          // the modes the app can read, with their rates
+    std::string id;                  // short and stable across restarts: what the client names it by
+    std::string name;                // what the device calls itself
+    std::string link;                // what open() needs: "/dev/video2", a symbolic link
+    std::string identity;            // differs when another device (or the same one plugged in again) takes the link
+    bool focusable = false;          // it has an absolute focus control
+    bool colour = true;              // false when it films only in greyscale or infrared
+    std::vector<CaptureMode> modes;  // the modes the app can read, with their rates
     std::vector<std::string> other_formats;  // offered but not readable here, e.g. "H264"
 };
 
@@ -102,8 +102,8 @@ struct CaptureDeviceList {
 
 // One frame as the device delivered it.
 struct CapturedFrame {
-    CameraFrame frame;    // its bytes, format, size, bytes per line and range
-    SteadyTime exposed;   // when it was exposed, or a moment before that (never after)
+    CameraFrame frame;     // its bytes, format, size, bytes per line and range
+    SteadyTime exposed;    // when it was exposed, or a moment before that (never after)
     bool damaged = false;  // the device says its bytes are incomplete, or it came with none
 };
 

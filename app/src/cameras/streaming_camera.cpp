@@ -28,8 +28,8 @@ constexpr SweepPlan lens_sweep_plan{8, 2, 1};
 // Controls whose change the picture takes frames to follow: the automatic
 // modes, and what moves the lens or sets the exposure.
 bool settles_after(std::string_view name) {
-    for (const char* slow : {"auto_exposure", "exposure", "gain", "autofocus", "focus", "zoom", "auto_white_balance",
-                             "white_balance"}) {
+    for (const char* slow :
+         {"auto_exposure", "exposure", "gain", "autofocus", "focus", "zoom", "auto_white_balance", "white_balance"}) {
         if (name == slow) return true;
     }
     return false;
@@ -55,9 +55,8 @@ std::optional<CameraControl> find(const std::vector<CameraControl>& controls, st
 
 bool same_device(const CaptureDeviceInfo& a, const CaptureDeviceInfo& b) {
     auto same_modes = [](const std::vector<CaptureMode>& x, const std::vector<CaptureMode>& y) {
-        return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const CaptureMode& m, const CaptureMode& n) {
-            return same_mode(m, n) && m.fps == n.fps;
-        });
+        return std::equal(x.begin(), x.end(), y.begin(), y.end(),
+                          [](const CaptureMode& m, const CaptureMode& n) { return same_mode(m, n) && m.fps == n.fps; });
     };
     return a.id == b.id && a.link == b.link && a.identity == b.identity && a.name == b.name &&
            a.focusable == b.focusable && a.colour == b.colour && a.other_formats == b.other_formats &&
@@ -85,8 +84,8 @@ struct StreamingCamera::FrameBudget {
     int discarded = 0;
 };
 
-StreamingCamera::StreamingCamera(std::shared_ptr<CaptureDevices> devices, CaptureDeviceInfo info,
-                                 CameraTimings timings, FrameWork work)
+StreamingCamera::StreamingCamera(std::shared_ptr<CaptureDevices> devices, CaptureDeviceInfo info, CameraTimings timings,
+                                 FrameWork work)
     : devices_(std::move(devices)), info_(std::move(info)), timings_(timings), work_(std::move(work)) {
     releaser_ = std::thread([this] { release_when_idle(); });
 }
@@ -332,8 +331,7 @@ std::vector<CameraControl> StreamingCamera::controls() {
     // Tried every few milliseconds rather than waited for with a deadline:
     // a plain mutex, which the thread sanitizer follows.
     std::unique_lock lock(mutex_, std::try_to_lock);
-    for (auto until = steady_clock::now() + timings_.controls_wait;
-         !lock.owns_lock() && steady_clock::now() < until;) {
+    for (auto until = steady_clock::now() + timings_.controls_wait; !lock.owns_lock() && steady_clock::now() < until;) {
         std::this_thread::sleep_for(milliseconds(5));
         lock.try_lock();
     }
@@ -440,8 +438,8 @@ void StreamingCamera::refuse_stream(const CaptureError& error) {
             throw Fault{FaultKind::denied, "cannot use " + label() + " at " + info_.link + ": permission denied (" +
                                                devices_->access_advice() + ")"};
         case CaptureFailure::no_bandwidth:
-            throw Fault{FaultKind::exhausted, label() + " cannot stream: its USB bus has no room left (" +
-                                                  std::string(error.what()) + ")"};
+            throw Fault{FaultKind::exhausted,
+                        label() + " cannot stream: its USB bus has no room left (" + std::string(error.what()) + ")"};
         case CaptureFailure::unsupported:
             throw Fault{FaultKind::unsupported, label() + " cannot do that: " + error.what()};
         case CaptureFailure::automatic:
@@ -526,9 +524,9 @@ void StreamingCameras::refresh(std::optional<std::uint64_t> stamp) {
         // stream still running; anything else there is a new camera.
         auto same = std::find_if(known.begin(), known.end(),
                                  [&](const auto& camera) { return same_device(camera->info(), info); });
-        cameras.push_back(same != known.end() ? *same
-                                              : std::make_shared<StreamingCamera>(devices_, std::move(info), timings_,
-                                                                                  work_));
+        cameras.push_back(same != known.end()
+                              ? *same
+                              : std::make_shared<StreamingCamera>(devices_, std::move(info), timings_, work_));
     }
     {
         std::lock_guard lock(mutex_);

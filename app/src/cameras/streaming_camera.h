@@ -89,7 +89,7 @@ private:
     const CameraTimings timings_;
     const FrameWork work_;
 
-    std::mutex mutex_;  // one user of the device at a time
+    std::mutex mutex_;                       // one user of the device at a time
     std::unique_ptr<CaptureDevice> device_;  // open while it streams
     std::optional<CaptureMode> asked_;       // the mode the running stream was asked for
     CaptureMode running_;                    // as the device runs it

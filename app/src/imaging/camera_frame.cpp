@@ -20,7 +20,8 @@ namespace {
 struct ChromaRange {
     std::array<std::uint8_t, 256> full{};
     ChromaRange() {
-        for (int v = 0; v < 256; ++v) full[v] = static_cast<std::uint8_t>(std::clamp(128 + (v - 128) * 255 / 224, 0, 255));
+        for (int v = 0; v < 256; ++v)
+            full[v] = static_cast<std::uint8_t>(std::clamp(128 + (v - 128) * 255 / 224, 0, 255));
     }
 };
 
@@ -115,7 +116,8 @@ std::optional<Image> decode_whole(std::string_view jpeg, int shrink) {
     const auto* data = reinterpret_cast<const unsigned char*>(jpeg.data());
     const auto size = static_cast<unsigned long>(jpeg.size());
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
-    if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) != 0) return std::nullopt;
+    if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) != 0)
+        return std::nullopt;
     if (!decodable_size({width, height})) return std::nullopt;
     tjscalingfactor factor{1, shrink};
     Image image = blank_image(TJSCALED(width, factor), TJSCALED(height, factor));

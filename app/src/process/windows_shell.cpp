@@ -3,12 +3,13 @@
 #include "platform/win32_text.h"
 
 #include <windows.h>
+// after windows.h
+#include <io.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
 #include <atomic>
 #include <cstdio>
-#include <io.h>
 #include <mutex>
 
 namespace fs = std::filesystem;
@@ -63,7 +64,8 @@ HICON make_icon() {
     header.bV5AlphaMask = 0xFF000000;
     void* bits = nullptr;
     HDC screen = GetDC(nullptr);
-    HBITMAP colour = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP colour =
+        CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
     ReleaseDC(nullptr, screen);
     if (!colour || !bits) return LoadIcon(nullptr, IDI_APPLICATION);
     auto* pixels = static_cast<std::uint32_t*>(bits);
@@ -149,8 +151,8 @@ void show_menu() {
     GetCursorPos(&at);
     // Without this the menu stays open when the user clicks elsewhere.
     SetForegroundWindow(shell.window);
-    UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, shell.window,
-                                 nullptr);
+    UINT chosen =
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, shell.window, nullptr);
     DestroyMenu(menu);
     switch (chosen) {
         case menu_autostart: {
@@ -184,8 +186,8 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     switch (message) {
         case tray_message:
             // Version 4: the event is in the low word of lparam.
-            if (LOWORD(lparam) == WM_CONTEXTMENU || LOWORD(lparam) == WM_RBUTTONUP ||
-                LOWORD(lparam) == NIN_SELECT || LOWORD(lparam) == WM_LBUTTONUP) {
+            if (LOWORD(lparam) == WM_CONTEXTMENU || LOWORD(lparam) == WM_RBUTTONUP || LOWORD(lparam) == NIN_SELECT ||
+                LOWORD(lparam) == WM_LBUTTONUP) {
                 show_menu();
             }
             return 0;

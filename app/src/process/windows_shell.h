@@ -25,9 +25,9 @@ bool autostart_enabled();
 bool set_autostart(bool on, const std::string& arguments, std::string& error);
 
 struct ShellSettings {
-    bool tray = true;                   // an icon in the notification area
+    bool tray = true;                     // an icon in the notification area
     std::function<std::string()> status;  // the menu's first line
-    std::string autostart_arguments;    // what the Run value passes on
+    std::string autostart_arguments;      // what the Run value passes on
 };
 
 // Runs the window's message loop on the calling thread until the user quits

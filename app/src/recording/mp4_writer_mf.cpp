@@ -24,8 +24,7 @@ const GUID moov_before_mdat = {0xf672e3ac, 0xe1e6, 0x4f10, {0xb5, 0xec, 0x5f, 0x
 
 constexpr LONGLONG ticks_per_second = 10'000'000;  // Media Foundation's 100 ns
 
-const char* const unsupported_message =
-    "MP4 needs Windows' H.264 encoder (Media Foundation), which this Windows lacks";
+const char* const unsupported_message = "MP4 needs Windows' H.264 encoder (Media Foundation), which this Windows lacks";
 
 EncodeFailure unsupported(const std::string& why) {
     return EncodeFailure{EncodeFailure::Kind::unsupported,
@@ -125,9 +124,10 @@ fs::path temporary_mp4() {
     static std::atomic<unsigned> counter{0};
     wchar_t folder[MAX_PATH + 1];
     DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    fs::path base = length > 0 && length <= MAX_PATH ? fs::path(std::wstring(folder, length)) : fs::temp_directory_path();
-    return base / ("vistrel-recording-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) +
-                   "-" + std::to_string(counter++) + ".mp4");
+    fs::path base =
+        length > 0 && length <= MAX_PATH ? fs::path(std::wstring(folder, length)) : fs::temp_directory_path();
+    return base / ("vistrel-recording-" + std::to_string(GetCurrentProcessId()) + "-" +
+                   std::to_string(GetTickCount64()) + "-" + std::to_string(counter++) + ".mp4");
 }
 
 std::uint64_t packed(UINT32 high, UINT32 low) {
@@ -255,10 +255,10 @@ std::optional<EncodeFailure> Mp4Writer::start(int width, int height, int frames_
     MFT_REGISTER_TYPE_INFO h264{MFMediaType_Video, MFVideoFormat_H264};
     IMFActivate** encoders = nullptr;
     UINT32 count = 0;
-    result = state->library.enumerate(MFT_CATEGORY_VIDEO_ENCODER,
-                                      MFT_ENUM_FLAG_SYNCMFT | MFT_ENUM_FLAG_ASYNCMFT | MFT_ENUM_FLAG_HARDWARE |
-                                          MFT_ENUM_FLAG_SORTANDFILTER,
-                                      nullptr, &h264, &encoders, &count);
+    result = state->library.enumerate(
+        MFT_CATEGORY_VIDEO_ENCODER,
+        MFT_ENUM_FLAG_SYNCMFT | MFT_ENUM_FLAG_ASYNCMFT | MFT_ENUM_FLAG_HARDWARE | MFT_ENUM_FLAG_SORTANDFILTER, nullptr,
+        &h264, &encoders, &count);
     if (SUCCEEDED(result) && encoders) {
         for (UINT32 i = 0; i < count; ++i) encoders[i]->Release();
         CoTaskMemFree(encoders);

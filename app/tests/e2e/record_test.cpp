@@ -190,8 +190,8 @@ std::string header_value(const std::string& head, const std::string& name) {
 TEST_F(RecordTest, APreviewShowsFramesOfTheRecordingOnOneSheet) {
     // Read with time to spare: ffmpeg takes the frames out after recording.
     int sock = connect_loopback(app.port);
-    ASSERT_TRUE(send_bytes(sock, client_style_request("POST", "/api/screen/record", app.port,
-                                                      R"({"secs":2,"preview":5})")));
+    ASSERT_TRUE(
+        send_bytes(sock, client_style_request("POST", "/api/screen/record", app.port, R"({"secs":2,"preview":5})")));
     RawReply recorded = read_reply(sock, std::chrono::seconds(60 * sanitizer_slowdown));
     close(sock);
     ASSERT_EQ(recorded.status, 200) << recorded.body;

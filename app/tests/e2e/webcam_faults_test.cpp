@@ -80,7 +80,10 @@ protected:
     // thread sanitizer, where it takes one or two).
     std::string webcams() const override {
         return "video0 webcam focus-at=0 stall-after=" +
-               std::to_string(sanitizer_slowdown >= 8 ? 160 : sanitizer_slowdown > 1 ? 80 : 24) + "\n";
+               std::to_string(sanitizer_slowdown >= 8  ? 160
+                              : sanitizer_slowdown > 1 ? 80
+                                                       : 24) +
+               "\n";
     }
 };
 
@@ -204,7 +207,8 @@ std::uint32_t frame_number(const std::string& jpeg) {
 std::uint32_t last_frame_logged(const std::vector<std::string>& events, const std::string& node) {
     std::uint32_t last = 0;
     for (const auto& event : events) {
-        if (event.rfind(node + " frame ", 0) == 0) last = std::max<std::uint32_t>(last, std::stoul(event.substr(node.size() + 7)));
+        if (event.rfind(node + " frame ", 0) == 0)
+            last = std::max<std::uint32_t>(last, std::stoul(event.substr(node.size() + 7)));
     }
     return last;
 }
@@ -228,8 +232,8 @@ TEST_F(StaleFrameTest, FramesThatArriveEmptyOrDecodeOnlyWithAWarningAreNeverHand
         std::uint32_t before = last_frame_logged(webcam_events(), "video0");
         ASSERT_EQ(vistrel({"snap", "--device", "0", "--out", "photo.jpg"}).exit_status, 0);
         std::uint32_t taken = frame_number(read_file(in_work("photo.jpg")));
-        EXPECT_TRUE(i == 0 || taken > before) << "frame " << taken << " is older than the request (after " << before
-                                              << ")";
+        EXPECT_TRUE(i == 0 || taken > before)
+            << "frame " << taken << " is older than the request (after " << before << ")";
         EXPECT_NE(taken % 3, 0u) << "frame " << taken << " arrived empty";
     }
     for (int i = 0; i < 4; ++i) {

@@ -2,9 +2,9 @@
 // behave like UVC webcams: listing, photos in every format and size, the
 // warm-up, streaming between requests, controls and the focus sweep.
 #include "app_fixture.h"
-#include "sanitizers.h"
 #include "imaging/mjpeg.h"
 #include "imaging/sharpness.h"
+#include "sanitizers.h"
 
 #include <nlohmann/json.hpp>
 

@@ -8,8 +8,8 @@
 //                               a missing or empty file means no camera
 //   --frame-timeout-ms N, --warm-up-frames N, --keep-streaming-ms N
 //                               the cameras' limits (see CameraTimings)
-#include "linux_app.h"
 #include "fake_video_devices.h"
+#include "linux_app.h"
 #include "process/child_process.h"
 
 #include <chrono>

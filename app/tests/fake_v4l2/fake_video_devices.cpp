@@ -155,7 +155,7 @@ std::pair<FakeVideoDevices::OpenFile*, FakeVideoDevices::Node*> FakeVideoDevices
 FakeVideoDevices::Loss FakeVideoDevices::loss(const OpenFile& file) const {
     if (!file.lost) return Loss::none;
     return std::chrono::steady_clock::now() < file.lost_at + unregistered_after ? Loss::queue_error
-                                                                               : Loss::unregistered;
+                                                                                : Loss::unregistered;
 }
 
 void FakeVideoDevices::advance(OpenFile& file, Node& node, Time now) {
@@ -296,7 +296,7 @@ int FakeVideoDevices::ioctl(int fd, unsigned long request, void* argument) {
             copy_text(capability->driver, sizeof capability->driver, "fake-uvc");
             copy_text(capability->card, sizeof capability->card, fake_card(settings));
             copy_text(capability->bus_info, sizeof capability->bus_info, settings.bus);
-            capability->device_caps = fake_is_metadata(settings)      ? V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING
+            capability->device_caps = fake_is_metadata(settings)       ? V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING
                                       : !fake_captures_video(settings) ? V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING
                                                                        : V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
             capability->capabilities = capability->device_caps | V4L2_CAP_DEVICE_CAPS;
@@ -478,9 +478,8 @@ int FakeVideoDevices::rate_call(OpenFile& file, Node& node, unsigned long reques
         const FakeMode* mode = fake_mode_for(modes, file.fourcc, file.size, chosen);
         if (mode && capture.timeperframe.numerator > 0 && capture.timeperframe.denominator > 0) {
             double asked = static_cast<double>(capture.timeperframe.denominator) / capture.timeperframe.numerator;
-            file.rate = *std::min_element(mode->rates.begin(), mode->rates.end(), [&](int a, int b) {
-                return std::abs(a - asked) < std::abs(b - asked);
-            });
+            file.rate = *std::min_element(mode->rates.begin(), mode->rates.end(),
+                                          [&](int a, int b) { return std::abs(a - asked) < std::abs(b - asked); });
         }
         log(settings.number, "rate " + std::to_string(file.rate));
     }

@@ -256,7 +256,8 @@ public:
         }
         shared_->log(number_, "set " + std::string(name) + "=" + std::to_string(value));
         auto after = shared_->controls_of(camera, now);
-        auto now_holds = std::find_if(after.begin(), after.end(), [&](const CameraControl& c) { return c.name == name; });
+        auto now_holds =
+            std::find_if(after.begin(), after.end(), [&](const CameraControl& c) { return c.name == name; });
         return {offered->value, now_holds->value};
     }
 
@@ -283,7 +284,9 @@ private:
         taken.frame.format = format_of(look.fourcc).value_or(PixelFormat::mjpeg);
         taken.frame.width = look.size.width;
         taken.frame.height = look.size.height;
-        taken.frame.bytes_per_line = look.fourcc == "YUYV" ? look.size.width * 2 : look.fourcc == "MJPG" ? 0 : look.size.width;
+        taken.frame.bytes_per_line = look.fourcc == "YUYV"   ? look.size.width * 2
+                                     : look.fourcc == "MJPG" ? 0
+                                                             : look.size.width;
         taken.frame.full_range = look.fourcc == "GREY";
         bool jpeg = look.fourcc == "MJPG";
         switch (exposure.damage) {

@@ -99,9 +99,9 @@ std::vector<FakeMode> fake_modes(const FakeNodeSettings& settings) {
     std::vector<FakeMode> modes;
     if (settings.model == "webcam") {
         modes = {
-            {"MJPG", {640, 480}, {}, 0, {30, 15}, 30},      {"MJPG", {1280, 720}, {}, 0, {30, 15}, 30},
-            {"MJPG", {1920, 1080}, {}, 0, {30, 15}, 15},    {"YUYV", {640, 480}, {}, 0, {30, 15}, 30},
-            {"YUYV", {1280, 720}, {}, 0, {15, 10}, 15},     {"YUYV", {1920, 1080}, {}, 0, {5}, 5},
+            {"MJPG", {640, 480}, {}, 0, {30, 15}, 30},   {"MJPG", {1280, 720}, {}, 0, {30, 15}, 30},
+            {"MJPG", {1920, 1080}, {}, 0, {30, 15}, 15}, {"YUYV", {640, 480}, {}, 0, {30, 15}, 30},
+            {"YUYV", {1280, 720}, {}, 0, {15, 10}, 15},  {"YUYV", {1920, 1080}, {}, 0, {5}, 5},
         };
     } else if (settings.model == "fixed") {
         modes = {{"YUYV", {640, 480}, {160, 120}, 16, {30}, 30}, {"NV12", {1280, 720}, {}, 0, {30}, 30}};
@@ -159,7 +159,8 @@ const FakeMode* fake_mode_for(const std::vector<FakeMode>& modes, const std::str
                     fit(asked.height, mode.smallest.height, mode.size.height)};
         }
         // As uvcvideo measures it: the area the two sizes do not share.
-        long long overlap = static_cast<long long>(std::min(size.width, asked.width)) * std::min(size.height, asked.height);
+        long long overlap =
+            static_cast<long long>(std::min(size.width, asked.width)) * std::min(size.height, asked.height);
         long long distance = static_cast<long long>(size.width) * size.height +
                              static_cast<long long>(asked.width) * asked.height - 2 * overlap;
         if (!best || distance < best_distance) {
@@ -197,7 +198,8 @@ std::vector<FakeControl> fake_controls(const FakeNodeSettings& settings) {
         control("contrast", T::integer, "Contrast", 0, 255, 1, 128),
     };
     if (settings.model == "ir") return controls;
-    FakeControl exposure_auto = control("exposure_auto", T::menu, "Auto Exposure", 0, 3, 1, fake_exposure_aperture_priority);
+    FakeControl exposure_auto =
+        control("exposure_auto", T::menu, "Auto Exposure", 0, 3, 1, fake_exposure_aperture_priority);
     exposure_auto.menu = {fake_exposure_manual, fake_exposure_aperture_priority};
     FakeControl exposure = control("exposure_absolute", T::integer, "Exposure (Absolute)", 3, 2047, 1, 250);
     exposure.ruled_by = "exposure_auto";
@@ -244,7 +246,8 @@ std::vector<FakeControl> fake_controls(const FakeNodeSettings& settings) {
     return controls;
 }
 
-FakeWebcam::FakeWebcam(FakeNodeSettings settings) : settings_(std::move(settings)), controls_(fake_controls(settings_)) {
+FakeWebcam::FakeWebcam(FakeNodeSettings settings)
+    : settings_(std::move(settings)), controls_(fake_controls(settings_)) {
     lens_from_ = lens_to_ = settings_.lens_rest;
 }
 

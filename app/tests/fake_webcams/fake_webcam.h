@@ -33,15 +33,15 @@
 struct FakeNodeSettings {
     int number = 0;  // of /dev/videoN, and the capture device's id
     std::string model = "webcam";
-    std::string bus;   // default: "usb-fake-N"
-    std::string card;  // default: the model's
-    int fps = 0;                 // when set, no mode runs faster than this
-    int focus_at = 120;          // focus position where the picture is sharp
-    int lens_rest = 0;           // where the lens parks when the camera stops streaming with autofocus on
-    int af_step = 8;             // how far continuous autofocus moves the lens per frame
-    int dark_frames = 8;         // frames at a stream's start (and after auto exposure is switched on) before exposure settles
-    bool busy = false;           // another program holds it
-    bool denied = false;         // the user may not open it
+    std::string bus;      // default: "usb-fake-N"
+    std::string card;     // default: the model's
+    int fps = 0;          // when set, no mode runs faster than this
+    int focus_at = 120;   // focus position where the picture is sharp
+    int lens_rest = 0;    // where the lens parks when the camera stops streaming with autofocus on
+    int af_step = 8;      // how far continuous autofocus moves the lens per frame
+    int dark_frames = 8;  // frames at a stream's start (and after auto exposure is switched on) before exposure settles
+    bool busy = false;    // another program holds it
+    bool denied = false;  // the user may not open it
     int unplug_after = -1;       // frames delivered before it is pulled out
     int stall_after = -1;        // frames per stream before it stops sending
     int damaged_every = 0;       // every Nth frame damaged on its way: a JPEG cut short, a YUV frame flagged
@@ -69,11 +69,11 @@ std::string fake_card(const FakeNodeSettings& settings);
 // "GREY", "H264".
 struct FakeMode {
     std::string fourcc;
-    FrameSize size;         // the size; with a step, the largest
-    FrameSize smallest{};   // with a step: the smallest
-    int step = 0;           // when set: every size from `smallest` to `size` in this step
-    std::vector<int> rates; // frames per second offered, fastest first (fps= applied)
-    int default_rate = 0;   // the rate the camera takes when its format is set
+    FrameSize size;          // the size; with a step, the largest
+    FrameSize smallest{};    // with a step: the smallest
+    int step = 0;            // when set: every size from `smallest` to `size` in this step
+    std::vector<int> rates;  // frames per second offered, fastest first (fps= applied)
+    int default_rate = 0;    // the rate the camera takes when its format is set
 };
 
 // Every mode, formats in the order the camera lists them.

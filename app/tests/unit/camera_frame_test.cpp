@@ -1,6 +1,6 @@
 // Frames in the cameras' own formats turned into JPEGs and pictures.
-#include "imaging/blur.h"
 #include "imaging/camera_frame.h"
+#include "imaging/blur.h"
 #include "imaging/jpeg.h"
 #include "imaging/sharpness.h"
 

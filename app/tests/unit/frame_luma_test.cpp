@@ -21,13 +21,17 @@ CameraFrame frame(PixelFormat format, int width, int height, Value value, int pa
         }
         f.bytes += std::string(static_cast<std::size_t>(padding), '\x55');
     }
-    if (format == PixelFormat::nv12) f.bytes += std::string(static_cast<std::size_t>(f.bytes_per_line * height / 2), char(128));
+    if (format == PixelFormat::nv12)
+        f.bytes += std::string(static_cast<std::size_t>(f.bytes_per_line * height / 2), char(128));
     return f;
 }
 
 TEST(FrameLuma, LevelsOnTheFullRangeInEveryUncompressedFormat) {
     for (PixelFormat format : {PixelFormat::yuyv, PixelFormat::nv12, PixelFormat::grey}) {
-        auto flat = [&](int v) { return frame(format, 64, 48, [v](int, int) { return v; }, 6); };
+        auto flat = [&](int v) {
+            return frame(
+                format, 64, 48, [v](int, int) { return v; }, 6);
+        };
         EXPECT_NEAR(*luma_level(flat(16)), 0.0, 0.5);
         EXPECT_NEAR(*luma_level(flat(235)), 255.0, 0.5);
         CameraFrame full = flat(200);

@@ -4,8 +4,8 @@
 // busy, the listing, and each fault in the user's words. The fakes pace
 // their frames in real time; the pictures are judged from their luma plane,
 // and the replies are recorded instead of compressed.
-#include "cameras/camera_registry.h"
 #include "cameras/streaming_camera.h"
+#include "cameras/camera_registry.h"
 #include "fake_capture_devices.h"
 #include "imaging/frame_luma.h"
 #include "sanitizers.h"
@@ -200,7 +200,8 @@ TEST_F(StreamingCameraTest, ControlsAnswerWhileASweepRuns) {
     auto took = std::chrono::steady_clock::now() - asked;
     sweeping.join();
     EXPECT_LT(took, milliseconds(500 * sanitizer_slowdown));
-    EXPECT_TRUE(std::any_of(controls.begin(), controls.end(), [](const CameraControl& c) { return c.name == "focus"; }));
+    EXPECT_TRUE(
+        std::any_of(controls.begin(), controls.end(), [](const CameraControl& c) { return c.name == "focus"; }));
 }
 
 TEST_F(StreamingCameraTest, ARefusedControlSaysWhichAutomaticModeAndKeepsTheStream) {
@@ -224,10 +225,11 @@ TEST_F(StreamingCameraTest, ARefusedControlSaysWhichAutomaticModeAndKeepsTheStre
 }
 
 TEST_F(StreamingCameraTest, FaultsAreRefusedInTheUsersWordsWithinABound) {
-    plug("video0 webcam busy\n"
-         "video2 webcam formats=yuyv unplug-after=5\n"
-         "video4 webcam formats=yuyv focus-at=0 stall-after=45\n"
-         "video6 h264\n");
+    plug(
+        "video0 webcam busy\n"
+        "video2 webcam formats=yuyv unplug-after=5\n"
+        "video4 webcam formats=yuyv focus-at=0 stall-after=45\n"
+        "video6 h264\n");
     struct Case {
         const char* id;
         FaultKind kind;

@@ -59,12 +59,14 @@ TEST(WarmUp, WatchingFocusItAlsoWaitsForThePictureToStopGettingSharper) {
     };
     const Case cases[] = {
         // Exposure settled at frame 2, autofocus still pulling the lens in.
-        {"sharpening", looks({{100, 5}, {100, 20}, {100, 80}, {100, 300}, {100, 900}, {100, 910}, {100, 905}}), true, 6},
+        {"sharpening", looks({{100, 5}, {100, 20}, {100, 80}, {100, 300}, {100, 900}, {100, 910}, {100, 905}}), true,
+         6},
         {"the same frames without autofocus", looks({{100, 5}, {100, 20}, {100, 80}, {100, 300}}), false, 2},
         // Contrast autofocus passes the sharpest position, then comes back.
         {"overshoot", looks({{100, 300}, {100, 900}, {100, 300}, {100, 900}, {100, 900}, {100, 880}}), true, 5},
         {"sensor noise of a few per cent", looks({{100, 500}, {100, 515}, {100, 495}}), true, 2},
-        {"a blurred but steady picture settles: nothing to wait for", looks({{100, 6}, {100, 6.1}, {100, 6.05}}), true, 2},
+        {"a blurred but steady picture settles: nothing to wait for", looks({{100, 6}, {100, 6.1}, {100, 6.05}}), true,
+         2},
         // Far from focus a moving lens changes the blur only a little from
         // frame to frame, but always the same way.
         {"creeping", looks({{100, 3.0}, {100, 3.2}, {100, 3.4}, {100, 3.6}, {100, 3.8}}), true, -1},

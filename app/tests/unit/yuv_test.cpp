@@ -71,11 +71,11 @@ TEST(Yuv, KnownColoursGiveFfmpegsValuesFromRgbAndBgraInBothLayouts) {
         Yuv yuv;
     };
     const Case cases[] = {
-        {"black", {0, 0, 0}, {16, 128, 128}},         {"white", {255, 255, 255}, {235, 128, 128}},
-        {"grey", {128, 128, 128}, {126, 128, 128}},   {"red", {255, 0, 0}, {81, 90, 240}},
-        {"green", {0, 255, 0}, {145, 54, 34}},        {"blue", {0, 0, 255}, {41, 240, 110}},
-        {"yellow", {255, 255, 0}, {210, 16, 146}},    {"cyan", {0, 255, 255}, {170, 166, 16}},
-        {"magenta", {255, 0, 255}, {106, 202, 222}},  {"orange", {255, 128, 0}, {146, 53, 193}},
+        {"black", {0, 0, 0}, {16, 128, 128}},        {"white", {255, 255, 255}, {235, 128, 128}},
+        {"grey", {128, 128, 128}, {126, 128, 128}},  {"red", {255, 0, 0}, {81, 90, 240}},
+        {"green", {0, 255, 0}, {145, 54, 34}},       {"blue", {0, 0, 255}, {41, 240, 110}},
+        {"yellow", {255, 255, 0}, {210, 16, 146}},   {"cyan", {0, 255, 255}, {170, 166, 16}},
+        {"magenta", {255, 0, 255}, {106, 202, 222}}, {"orange", {255, 128, 0}, {146, 53, 193}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -127,9 +127,9 @@ TEST(Yuv, ChromaIsTheMeanOfItsBlockAndEveryPlaneKeepsThePicturesLayout) {
     // whites and a black, grey 191.25.
     const std::array<int, 4> expect_u = {90, 240, 165, 128};
     const std::array<int, 4> expect_v = {240, 110, 175, 128};
-    const std::array<int, 16> expect_y = {81, 81, 41, 41,     //
-                                          81, 81, 41, 41,     //
-                                          81, 41, 235, 235,   //
+    const std::array<int, 16> expect_y = {81, 81, 41,  41,   //
+                                          81, 81, 41,  41,   //
+                                          81, 41, 235, 235,  //
                                           81, 41, 235, 16};
     I420Frame i420 = i420_from_rgb(image);
     Nv12Frame nv12 = nv12_from_rgb(image);
@@ -150,7 +150,8 @@ TEST(Yuv, OddSidesLeaveOutTheLastRowAndColumn) {
         int width, height;
         int even_width, even_height;
     };
-    const Case cases[] = {{5, 3, 4, 2}, {4, 3, 4, 2}, {5, 4, 4, 4}, {2, 2, 2, 2}, {1, 7, 0, 0}, {7, 1, 0, 0}, {1, 1, 0, 0}};
+    const Case cases[] = {{5, 3, 4, 2}, {4, 3, 4, 2}, {5, 4, 4, 4}, {2, 2, 2, 2},
+                          {1, 7, 0, 0}, {7, 1, 0, 0}, {1, 1, 0, 0}};
     Rgb grey{128, 128, 128}, stray{255, 0, 0};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
@@ -256,11 +257,11 @@ TEST(Yuv, APictureWithoutThePixelsItPromisesGivesNoFrame) {
     negative.height = 4;
     std::vector<std::uint8_t> bytes(8 * 8 * 4, 0);
     const BgraRows bad_rows[] = {
-        {nullptr, 8, 8, 32},            // no pixels
-        {bytes.data(), 8, 8, 28},       // a stride shorter than a row
-        {bytes.data(), 8, 8, -28},      // likewise, bottom up
-        {bytes.data(), 0, 8, 32},       // no width
-        {bytes.data(), 8, -2, 32},      // a negative height
+        {nullptr, 8, 8, 32},        // no pixels
+        {bytes.data(), 8, 8, 28},   // a stride shorter than a row
+        {bytes.data(), 8, 8, -28},  // likewise, bottom up
+        {bytes.data(), 0, 8, 32},   // no width
+        {bytes.data(), 8, -2, 32},  // a negative height
     };
     for (const Image* image : {&short_buffer, &negative}) {
         I420Frame frame = i420_from_rgb(*image);

@@ -21,8 +21,9 @@ TEST(Mp4Writer, MakesH264InMp4WithMoovFirstOrRefusesNamingWebm) {
     if (expected_reason) {
         ASSERT_TRUE(problem) << "this machine was expected to lack " << expected_reason;
         EXPECT_EQ(problem->kind, EncodeFailure::Kind::unsupported);
-        EXPECT_EQ(problem->message.rfind("MP4 needs Windows' H.264 encoder (Media Foundation), which this Windows lacks", 0),
-                  0u)
+        EXPECT_EQ(
+            problem->message.rfind("MP4 needs Windows' H.264 encoder (Media Foundation), which this Windows lacks", 0),
+            0u)
             << problem->message;
         EXPECT_NE(problem->message.find(expected_reason), std::string::npos) << problem->message;
         EXPECT_NE(problem->message.find("use --format webm"), std::string::npos) << problem->message;

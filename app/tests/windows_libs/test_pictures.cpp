@@ -59,7 +59,8 @@ BgraPicture busy_desktop_picture(int width, int height, int frame) {
         for (int x = corner_left; x < width; ++x) {
             int dx = x - centre_x, dy = y - centre_y;
             auto ring = static_cast<std::uint8_t>((dx * dx + dy * dy) / 40 + frame * 6);
-            put(picture, x, y, Colour{ring, static_cast<std::uint8_t>(255 - ring), static_cast<std::uint8_t>(frame * 3)});
+            put(picture, x, y,
+                Colour{ring, static_cast<std::uint8_t>(255 - ring), static_cast<std::uint8_t>(frame * 3)});
         }
     }
     return picture;

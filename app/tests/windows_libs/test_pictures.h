@@ -28,8 +28,8 @@ struct Colour {
 inline constexpr int known_colours_width = 323;
 inline constexpr int known_colours_height = 183;
 inline constexpr int known_colours_frames = 50;
-inline constexpr std::array<Colour, 5> known_colours = {
-    Colour{200, 40, 40}, Colour{40, 180, 70}, Colour{50, 70, 210}, Colour{230, 230, 230}, Colour{20, 20, 20}};
+inline constexpr std::array<Colour, 5> known_colours = {Colour{200, 40, 40}, Colour{40, 180, 70}, Colour{50, 70, 210},
+                                                        Colour{230, 230, 230}, Colour{20, 20, 20}};
 
 BgraPicture known_colours_picture(int frame);
 

@@ -46,10 +46,10 @@ bool measure(int width, int height, int frames) {
         return false;
     }
     double convert_ms = milliseconds(converting) / frames, encode_ms = milliseconds(encoding) / frames;
-    std::printf("%dx%d: %.1f ms a frame (BGRA to I420 %.1f, VP8 and muxing %.1f) over %d frames; %zu bytes, %.2f Mbit/s\n",
-                width, height, convert_ms + encode_ms, convert_ms, encode_ms, frames,
-                std::get<std::string>(finished).size(),
-                std::get<std::string>(finished).size() * 8.0 * 25 / frames / 1e6);
+    std::printf(
+        "%dx%d: %.1f ms a frame (BGRA to I420 %.1f, VP8 and muxing %.1f) over %d frames; %zu bytes, %.2f Mbit/s\n",
+        width, height, convert_ms + encode_ms, convert_ms, encode_ms, frames, std::get<std::string>(finished).size(),
+        std::get<std::string>(finished).size() * 8.0 * 25 / frames / 1e6);
     return true;
 }
 }  // namespace

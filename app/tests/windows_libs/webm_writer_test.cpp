@@ -60,8 +60,12 @@ TEST(WebmWriter, SidesAndRatesItCannotEncodeAreRefused) {
         const char* words;
     };
     const Case cases[] = {
-        {0, 0, 25, "even sides"},      {321, 180, 25, "even sides"}, {320, 181, 25, "even sides"},
-        {-2, 4, 25, "even sides"},     {16386, 2, 25, "even sides"}, {320, 180, 0, "frames a second"},
+        {0, 0, 25, "even sides"},
+        {321, 180, 25, "even sides"},
+        {320, 181, 25, "even sides"},
+        {-2, 4, 25, "even sides"},
+        {16386, 2, 25, "even sides"},
+        {320, 180, 0, "frames a second"},
         {320, 180, 1001, "frames a second"},
     };
     for (const auto& c : cases) {

@@ -231,7 +231,8 @@ TEST(McpBinary, ARecordingIsHungUpOnWhenNobodyWaitsForIt) {
             mcp.write(R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"requestId":1}})"
                       "\n");
             JsonValue next = ask(
-                mcp, R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"record","arguments":{"secs":1}}})");
+                mcp,
+                R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"record","arguments":{"secs":1}}})");
             EXPECT_EQ(next["id"], 2) << "no reply for the cancelled call";
             std::string text = next["result"]["content"][0]["text"];
             EXPECT_EQ(text.rfind("saved a 1-second screen recording (webm) of 4 bytes to ", 0), 0u) << text;

@@ -30,8 +30,9 @@ public:
         // devtmpfs tells of nodes created and removed as devices come and
         // go, and udev's permission changes right after (IN_ATTRIB).
         watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (watch_ >= 0 && inotify_add_watch(watch_, "/dev", IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_FROM |
-                                                                 IN_MOVED_TO | IN_DELETE_SELF) < 0) {
+        if (watch_ >= 0 &&
+            inotify_add_watch(watch_, "/dev",
+                              IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF) < 0) {
             ::close(watch_);
             watch_ = -1;
         }

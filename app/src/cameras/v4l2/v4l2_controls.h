@@ -17,8 +17,8 @@
 // Controls the camera lacks, has disabled, cannot set, or holds inactive
 // for a reason the app cannot switch off, are not offered.
 #include "cameras/camera.h"
-#include "cameras/capture_device.h"
 #include "cameras/camera_controls.h"
+#include "cameras/capture_device.h"
 #include "cameras/v4l2/device_file.h"
 
 #include <cstdint>
