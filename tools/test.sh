@@ -17,7 +17,7 @@ failed=()
 step() {  # NAME COMMAND...
     local name=$1
     shift
-    echo "=== $name"
+    echo "=== $name ($(date +%T))"
     "$@" || failed+=("$name")
 }
 
