@@ -53,9 +53,9 @@ void RecordingDesk::abandon() {
     if (stop_) stop_->stop();
 }
 
-void RecordingDesk::mark_ended_early() {
+void RecordingDesk::mark_ended_early(bool early) {
     std::lock_guard lock(mutex_);
-    ended_early_ = true;
+    ended_early_ = early;
 }
 
 bool RecordingDesk::ended_early() const {

@@ -46,7 +46,7 @@ public:
     void abandon();
 
     // The app was asked to end the recording held here early.
-    void mark_ended_early();
+    void mark_ended_early(bool early);
     bool ended_early() const;
 
 private:

@@ -144,14 +144,16 @@ JsonValue run_recording(const JsonValue& arguments, ToolContext& context) {
     auto give_up = [&] { return context.call.cancelled(); };
     if (json_member(arguments, "stop") == true) {
         // The app ends its running recording, whoever started it; the
-        // recording's own call then answers with what was recorded.
+        // recording's own call then answers with what was recorded. That
+        // answer may come before the stop's own: it is told first.
+        if (held && held->running) context.recordings.mark_ended_early(true);
         Result<JsonValue> stopped = context.app.stop_recording(context.stop());
         if (!held || !held->running) {
             if (!stopped) return error_result(stopped.error().message);
             return tool_result(JsonValue::array({text_content("stopped the screen recording")}));
         }
-        if (stopped) context.recordings.mark_ended_early();
         if (!stopped) {
+            context.recordings.mark_ended_early(false);
             // It may have ended meanwhile; else this app cannot end one early.
             if (auto result = context.recordings.collect(std::chrono::milliseconds(1000), give_up)) return *result;
             context.recordings.abandon();
