@@ -1,5 +1,7 @@
 #include "recording/mp4_writer_mf.h"
 
+#include "platform/com_ref.h"
+
 #include <windows.h>
 
 #include <codecapi.h>
@@ -44,29 +46,6 @@ std::string hresult_text(HRESULT result) {
 EncodeFailure failed_call(const char* what, HRESULT result) {
     return failure(std::string("Media Foundation could not ") + what + " (" + hresult_text(result) + ")");
 }
-
-// A COM reference, released with its scope.
-template <typename T>
-class Com {
-public:
-    Com() = default;
-    ~Com() { reset(); }
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    T* operator->() const { return pointer_; }
-    T* get() const { return pointer_; }
-    T** put() {
-        reset();
-        return &pointer_;
-    }
-    void reset() {
-        if (pointer_) pointer_->Release();
-        pointer_ = nullptr;
-    }
-
-private:
-    T* pointer_ = nullptr;
-};
 
 // The functions of mfplat.dll and mfreadwrite.dll that the writer calls,
 // found at run time.
@@ -146,7 +125,7 @@ struct Mp4Writer::State {
     MediaFoundation library;
     bool com_joined = false;
     bool started = false;
-    Com<IMFSinkWriter> writer;
+    ComRef<IMFSinkWriter> writer;
     DWORD stream = 0;
     fs::path file;
     int width = 0, height = 0, frames_per_second = 0;
@@ -175,7 +154,7 @@ struct Mp4Writer::State {
         remove_file();
         file = temporary_mp4();
 
-        Com<IMFAttributes> attributes;
+        ComRef<IMFAttributes> attributes;
         HRESULT result = library.create_attributes(attributes.put(), 3);
         if (FAILED(result)) return failed_call("make the writer's settings", result);
         attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, hardware ? TRUE : FALSE);
@@ -184,7 +163,7 @@ struct Mp4Writer::State {
         result = library.create_sink_writer(file.wstring().c_str(), nullptr, attributes.get(), writer.put());
         if (FAILED(result)) return failed_call("make an MP4 writer", result);
 
-        Com<IMFMediaType> output;
+        ComRef<IMFMediaType> output;
         result = library.create_media_type(output.put());
         if (FAILED(result)) return failed_call("make a media type", result);
         output->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
@@ -198,7 +177,7 @@ struct Mp4Writer::State {
         result = writer->AddStream(output.get(), &stream);
         if (FAILED(result)) return failed_call("add an H.264 stream", result);
 
-        Com<IMFMediaType> input;
+        ComRef<IMFMediaType> input;
         result = library.create_media_type(input.put());
         if (FAILED(result)) return failed_call("make a media type", result);
         input->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
@@ -286,7 +265,7 @@ std::optional<EncodeFailure> Mp4Writer::add_frame(const Nv12Frame& frame) {
                        " came for a recording of " + std::to_string(state.width) + "x" + std::to_string(state.height));
     }
     auto bytes = static_cast<DWORD>(pixels + pixels / 2);
-    Com<IMFMediaBuffer> buffer;
+    ComRef<IMFMediaBuffer> buffer;
     HRESULT result = state.library.create_memory_buffer(bytes, buffer.put());
     if (FAILED(result)) return failed_call("make a frame buffer", result);
     BYTE* data = nullptr;
@@ -297,7 +276,7 @@ std::optional<EncodeFailure> Mp4Writer::add_frame(const Nv12Frame& frame) {
     buffer->Unlock();
     buffer->SetCurrentLength(bytes);
 
-    Com<IMFSample> sample;
+    ComRef<IMFSample> sample;
     result = state.library.create_sample(sample.put());
     if (FAILED(result)) return failed_call("make a sample", result);
     sample->AddBuffer(buffer.get());

@@ -1,7 +1,7 @@
 #include "cameras/media_foundation/mf_capture_devices.h"
 
 #include "cameras/frame_work.h"
-#include "cameras/media_foundation/com_ref.h"
+#include "platform/com_ref.h"
 #include "cameras/media_foundation/mf_controls.h"
 #include "cameras/media_foundation/mf_failures.h"
 #include "cameras/media_foundation/mf_library.h"

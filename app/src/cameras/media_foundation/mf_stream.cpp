@@ -1,6 +1,6 @@
 #include "cameras/media_foundation/mf_stream.h"
 
-#include "cameras/media_foundation/com_ref.h"
+#include "platform/com_ref.h"
 #include "cameras/media_foundation/mf_failures.h"
 #include "cameras/media_foundation/mf_modes.h"
 

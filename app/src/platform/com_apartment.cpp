@@ -1,4 +1,4 @@
-#include "cameras/media_foundation/com_ref.h"
+#include "platform/com_ref.h"
 
 namespace {
 // Leaves the apartment when its thread ends, if joining it took.

@@ -1,5 +1,5 @@
 #pragma once
-// COM as the camera layer uses it: references released with their scope,
+// COM as the cameras and the MP4 writer use it: references released with their scope,
 // and the threads that call it joined to the multithreaded apartment.
 // Windows only.
 #include <windows.h>
