@@ -47,9 +47,10 @@ void set_xvfb_monitors(const XvfbDisplay& display, const std::vector<std::string
         // xrandr wants the size in millimetres too: about 96 dots an inch.
         int width = std::stoi(geometry), height = std::stoi(geometry.substr(geometry.find('x') + 1));
         std::string rest = geometry.substr(geometry.find('+'));
-        std::string spec = std::to_string(width) + "/" + std::to_string(width * 254 / 960) + "x" +
-                           std::to_string(height) + "/" + std::to_string(height * 254 / 960) + rest;
-        RunResult r = run_program({"xrandr", "--setmonitor", name, spec, first ? "screen" : "none"}, "/", env);
+        std::string size_and_place = std::to_string(width) + "/" + std::to_string(width * 254 / 960) + "x" +
+                                     std::to_string(height) + "/" + std::to_string(height * 254 / 960) + rest;
+        RunResult r =
+            run_program({"xrandr", "--setmonitor", name, size_and_place, first ? "screen" : "none"}, "/", env);
         if (r.exit_status != 0) throw std::runtime_error("xrandr --setmonitor failed: " + r.err);
         first = false;
     }

@@ -39,11 +39,11 @@ void register_class() {
 }
 }  // namespace
 
-TestWindow::TestWindow(TestWindowSpec spec) : spec_(std::move(spec)) {
+TestWindow::TestWindow(TestWindowLook look) : look_(std::move(look)) {
     register_class();
-    handle_ = CreateWindowExW(spec_.extended_style, class_name, spec_.title.c_str(), spec_.style, spec_.x, spec_.y,
-                              spec_.width, spec_.height, nullptr, nullptr, GetModuleHandleW(nullptr), &spec_.paint);
-    if (handle_ && (spec_.style & WS_VISIBLE)) UpdateWindow(handle_);
+    handle_ = CreateWindowExW(look_.extended_style, class_name, look_.title.c_str(), look_.style, look_.x, look_.y,
+                              look_.width, look_.height, nullptr, nullptr, GetModuleHandleW(nullptr), &look_.paint);
+    if (handle_ && (look_.style & WS_VISIBLE)) UpdateWindow(handle_);
 }
 
 TestWindow::~TestWindow() {

@@ -11,7 +11,7 @@
 // Paints the window's whole client area, `width` x `height`, into `dc`.
 using WindowPainter = std::function<void(HDC dc, int width, int height)>;
 
-struct TestWindowSpec {
+struct TestWindowLook {
     std::wstring title;
     int x = 0, y = 0, width = 0, height = 0;
     DWORD style = WS_POPUP | WS_VISIBLE;  // no frame: the window's area is its client area
@@ -23,7 +23,7 @@ struct TestWindowSpec {
 // dispatch. Destroyed with the object.
 class TestWindow {
 public:
-    explicit TestWindow(TestWindowSpec spec);
+    explicit TestWindow(TestWindowLook look);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
@@ -33,7 +33,7 @@ public:
     void repaint();          // paints again at once
 
 private:
-    TestWindowSpec spec_;
+    TestWindowLook look_;
     HWND handle_ = nullptr;
 };
 
