@@ -13,6 +13,7 @@
 //                         the cameras' limits (see CameraTimings)
 #include "cameras/frame_work.h"
 #include "cameras/streaming_camera.h"
+#include "fake_camera_options.h"
 #include "fake_capture_devices.h"
 #include "windows_app.h"
 
@@ -68,35 +69,12 @@ private:
 
 int main() {
     use_parent_console();
-    std::vector<std::string> args;
-    std::string set_file;
-    CameraTimings timings;
-    std::vector<std::string> given = utf8_arguments();
-    for (std::size_t i = 0; i < given.size(); ++i) {
-        const std::string& arg = given[i];
-        auto value = [&] {
-            if (i + 1 >= given.size()) {
-                std::fprintf(stderr, "%s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return given[++i];
-        };
-        if (arg == "--fake-webcams") {
-            set_file = value();
-        } else if (arg == "--frame-timeout-ms") {
-            timings.frame_timeout = std::chrono::milliseconds(std::stoi(value()));
-        } else if (arg == "--warm-up-frames") {
-            timings.warm_up_frames = std::stoi(value());
-        } else if (arg == "--keep-streaming-ms") {
-            timings.keep_streaming = std::chrono::milliseconds(std::stoi(value()));
-        } else {
-            args.push_back(arg);
-        }
-    }
-    auto platform = windows_app([set_file, timings](const AppOptions&) -> std::unique_ptr<CameraBackend> {
-        if (set_file.empty()) return nullptr;
-        return std::make_unique<StreamingCameras>(std::make_shared<FileFedDevices>(set_file), timings,
-                                                  jpeg_frame_work());
-    });
-    return run_app(args, *platform);
+    FakeCameraOptions options = take_fake_camera_options(utf8_arguments(), "--fake-webcams");
+    auto platform = windows_app(
+        [set_file = options.set_file, timings = options.timings](const AppOptions&) -> std::unique_ptr<CameraBackend> {
+            if (set_file.empty()) return nullptr;
+            return std::make_unique<StreamingCameras>(std::make_shared<FileFedDevices>(set_file), timings,
+                                                      jpeg_frame_work());
+        });
+    return run_app(options.app_args, *platform);
 }
