@@ -253,6 +253,8 @@ TEST(McpBinary, ARecordingIsHungUpOnWhenNobodyWaitsForIt) {
             EXPECT_NE(mcp.error_output().find("vistrel-mcp: cannot write to standard output: "), std::string::npos);
             EXPECT_TRUE(file_names(folder.path).empty());
         }
+        // The fake app sees the hang-up on its own thread, a moment later.
+        for (int i = 0; i < 2000 && app.hang_ups() == 0; ++i) usleep(5000);
         EXPECT_EQ(app.hang_ups(), 1);
     }
 }
