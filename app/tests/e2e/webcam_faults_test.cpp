@@ -57,8 +57,9 @@ TEST_F(UnpluggedWebcamTest, ACameraPulledOutDuringAPhotoIsRefusedAndDisappears) 
 
 class UnpluggedDuringSweepTest : public WebcamFaultTest {
 protected:
-    // The first photo takes about a dozen frames; the sweep runs into the 30th.
-    std::string webcams() const override { return "video0 webcam unplug-after=30\n"; }
+    // Pulled out after the sweep's third lens move, however many frames the
+    // first photo took.
+    std::string webcams() const override { return "video0 webcam unplug-after-moves=3\n"; }
 };
 
 TEST_F(UnpluggedDuringSweepTest, ACameraPulledOutDuringASweepIsRefused) {

@@ -53,6 +53,8 @@ std::vector<FakeNodeSettings> parse_fake_nodes(const std::string& text) {
                 settings.dark_frames = number();
             } else if (key == "unplug-after") {
                 settings.unplug_after = number();
+            } else if (key == "unplug-after-moves") {
+                settings.unplug_after_moves = number();
             } else if (key == "stall-after") {
                 settings.stall_after = number();
             } else if (key == "damaged-every") {
@@ -319,6 +321,7 @@ FakeRefusal FakeWebcam::set_control(const std::string& key, int& value, Time now
     }
     if (key == "focus_absolute") {
         // The motor takes a frame period to get there.
+        ++lens_moves_;
         lens_from_ = lens(now);
         lens_to_ = value;
         lens_arrives_ = now + period();
@@ -457,7 +460,10 @@ void FakeWebcam::expose_until(Time now, const std::function<bool(const FakeExpos
             frame.damage = FakeDamage::warning;
         }
         // A frame is exposed whether or not a buffer waits for it.
-        if (deliver(frame) && ++delivered_ == settings_.unplug_after) {
+        bool delivered = deliver(frame);
+        if (delivered) ++delivered_;
+        bool moved_enough = settings_.unplug_after_moves >= 0 && lens_moves_ >= settings_.unplug_after_moves;
+        if ((delivered && delivered_ == settings_.unplug_after) || moved_enough) {
             unplugged_ = true;
             unplugged_at_ = next_frame_;
         }

@@ -23,7 +23,7 @@
 // One camera of the fake set, as one line of its text names it:
 //   video0 webcam fps=30 focus-at=120 dark-frames=8 bus=usb-1 card=Front_Camera
 //   video1 metadata bus=usb-1
-//   video2 webcam busy | denied | unplug-after=20 | stall-after=5 | damaged-every=2
+//   video2 webcam busy | denied | unplug-after=20 | unplug-after-moves=3 | stall-after=5 | damaged-every=2
 //   video4 webcam no-timestamps plugged=2 formats=yuyv bandwidth=20
 // Models: webcam (Motion-JPEG without Huffman tables and YUYV, a focus motor
 // with continuous autofocus on), fixed (YUYV in any size from 160x120 to
@@ -42,16 +42,17 @@ struct FakeNodeSettings {
     int dark_frames = 8;  // frames at a stream's start (and after auto exposure is switched on) before exposure settles
     bool busy = false;    // another program holds it
     bool denied = false;  // the user may not open it
-    int unplug_after = -1;       // frames delivered before it is pulled out
-    int stall_after = -1;        // frames per stream before it stops sending
-    int damaged_every = 0;       // every Nth frame damaged on its way: a JPEG cut short, a YUV frame flagged
-    int empty_every = 0;         // every Nth frame arrives with no bytes in it
-    int warning_every = 0;       // every Nth Motion-JPEG frame is readable only with a decoder's warning
-    int bandwidth = 0;           // MB/s the bus has left for it; 0: no limit
-    std::string formats;         // "yuyv,mjpeg": only these of the model's formats; empty: all
-    bool focus_status = false;   // reports whether autofocus has reached focus
-    bool no_timestamps = false;  // the driver does not say when a frame was exposed
-    int plugged = 1;             // a new number: pulled out and plugged in again
+    int unplug_after = -1;        // frames delivered before it is pulled out
+    int unplug_after_moves = -1;  // pulled out at the first frame after this many lens moves (a sweep's)
+    int stall_after = -1;         // frames per stream before it stops sending
+    int damaged_every = 0;        // every Nth frame damaged on its way: a JPEG cut short, a YUV frame flagged
+    int empty_every = 0;          // every Nth frame arrives with no bytes in it
+    int warning_every = 0;        // every Nth Motion-JPEG frame is readable only with a decoder's warning
+    int bandwidth = 0;            // MB/s the bus has left for it; 0: no limit
+    std::string formats;          // "yuyv,mjpeg": only these of the model's formats; empty: all
+    bool focus_status = false;    // reports whether autofocus has reached focus
+    bool no_timestamps = false;   // the driver does not say when a frame was exposed
+    int plugged = 1;              // a new number: pulled out and plugged in again
 
     bool operator==(const FakeNodeSettings&) const = default;
 };
@@ -216,6 +217,7 @@ private:
     std::uint32_t sequence_ = 0;
     int stream_frames_ = 0;  // frames exposed since the stream started
     int delivered_ = 0;      // over the camera's life
+    int lens_moves_ = 0;     // focus_absolute set, over the camera's life
     bool unplugged_ = false;
     Time unplugged_at_{};
 };

@@ -228,12 +228,13 @@ TEST_F(StreamingCameraTest, FaultsAreRefusedInTheUsersWordsWithinABound) {
     // The fake exposes frames by the clock, read or not, as a camera does: a
     // slow build reads fewer of them before the stall.
     const int stall_after = sanitizer_slowdown == 1 ? 45 : 150;
-    plug("video0 webcam busy\n"
-         "video2 webcam formats=yuyv unplug-after=5\n"
-         "video4 webcam formats=yuyv focus-at=0 stall-after=" +
-         std::to_string(stall_after) +
-         "\n"
-         "video6 h264\n");
+    plug(
+        "video0 webcam busy\n"
+        "video2 webcam formats=yuyv unplug-after=5\n"
+        "video4 webcam formats=yuyv focus-at=0 stall-after=" +
+        std::to_string(stall_after) +
+        "\n"
+        "video6 h264\n");
     struct Case {
         const char* id;
         FaultKind kind;
