@@ -20,8 +20,11 @@ bool RecordingDesk::start(Job job, std::string path, std::chrono::steady_clock::
     result_.reset();
     ended_early_ = false;
     stop_ = std::make_shared<ExchangeStop>();
-    thread_ = std::thread([this, job = std::move(job), stop = stop_] {
+    thread_ = std::thread([this, job = std::move(job), stop = stop_]() mutable {
         JsonValue result = job(*stop);
+        // What the job holds (a file it did not finish) goes before its
+        // answer is told, not when the thread ends.
+        job = nullptr;
         std::lock_guard guard(mutex_);
         result_ = std::move(result);
         if (held_) held_->running = false;

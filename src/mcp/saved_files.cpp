@@ -53,12 +53,7 @@ NewFilePlace fresh_name(const std::string& folder, const std::string& stem, cons
 }
 
 NewFileSink::~NewFileSink() {
-    discard();
-}
-
-void NewFileSink::discard() {
     if (file_) remove_new_file(*file_);
-    file_.reset();
 }
 
 void NewFileSink::fail(const std::string& path, const IoError& error) {

@@ -51,10 +51,6 @@ public:
     // is gone).
     Result<SavedFile> finish();
 
-    // Removes the file now if it was created and not finished, so that it is
-    // gone before anyone is told the body did not come.
-    void discard();
-
 private:
     bool create();
     void fail(const std::string& path, const IoError& error);

@@ -68,7 +68,6 @@ JsonValue record_into(AppApi& app, ExchangeStop& stop, const ToolSettings& setti
     Clock::time_point started = Clock::now();
     ReplyHeaders headers;
     Result<std::uint64_t> received = app.record(stop, request, video, &headers);
-    if (!received || cancelled()) video.discard();
     if (!received) return error_result(received.error().message);
     if (cancelled()) return error_result("cancelled");
     Result<SavedFile> stored = video.finish();
